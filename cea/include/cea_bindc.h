@@ -1,0 +1,142 @@
+/*
+ * cea_bindc.h - C interface of the chemical-equilibrium library.
+ *
+ * Sixteen operations over the NASA Glenn thermodynamic database: load the
+ * database, build reactant and product mixtures, and solve for the chemical
+ * equilibrium of a product mixture by minimising its Gibbs energy.
+ *
+ * Every operation returns an int status: CEA_OK (0) on success, otherwise one
+ * of the codes below, and then sets the process-wide last-error text, which
+ * cea_last_error_message_len / cea_last_error_message_buf read back.
+ * The library never writes to standard output or error, never exits, and
+ * never lets an exception escape.
+ *
+ * Handles are pointers to incomplete structs. They are created through the
+ * address of a handle and destroyed through it; destroy sets the handle to
+ * null, and destroying a null handle does nothing and returns CEA_OK.
+ */
+#ifndef CEA_BINDC_H
+#define CEA_BINDC_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct cea_mixture_t *cea_mixture;
+typedef struct cea_eqsolver_t *cea_eqsolver;
+typedef struct cea_eqsolution_t *cea_eqsolution;
+
+/* Status codes. */
+enum {
+    CEA_OK = 0,
+    CEA_INVALID_FILENAME = 1,          /* database missing or unreadable */
+    CEA_INVALID_PROPERTY_TYPE = 2,     /* property selector unknown or not provided */
+    CEA_INVALID_EQUILIBRIUM_TYPE = 3,  /* problem type unknown or not provided */
+    CEA_INVALID_INDEX = 6,             /* index out of range */
+    CEA_INVALID_SIZE = 7,              /* bad count, or a null array */
+    CEA_NOT_CONVERGED = 8,             /* the iteration did not converge */
+    CEA_MALFORMED_DATABASE = 9,        /* database text cannot be read; the message names the line */
+    CEA_UNKNOWN_SPECIES = 10,          /* a species name is not in the database */
+    CEA_TEMPERATURE_RANGE = 11,        /* temperature outside a record's range */
+    CEA_INVALID_ARGUMENT = 12,         /* a numeric argument is NaN, infinite or out of its domain */
+    CEA_NULL_HANDLE = 13,              /* a null handle, or a null pointer for a result */
+    CEA_NO_DATABASE = 14,              /* no database has been loaded */
+    CEA_MIXTURE_MISMATCH = 15,         /* handles that do not belong together */
+    CEA_OUT_OF_MEMORY = 16,            /* an allocation failed */
+    CEA_INTERNAL_ERROR = 17            /* an unexpected internal failure */
+};
+
+/* Equilibrium problem types (the two state variables held fixed). */
+enum {
+    CEA_TP = 0, /* temperature (K), pressure (bar) */
+    CEA_HP = 1, /* enthalpy h/R (kmol K/kg), pressure (bar) */
+    CEA_SP = 2,
+    CEA_TV = 3,
+    CEA_UV = 4,
+    CEA_SV = 5
+};
+
+/* Property selectors. */
+enum {
+    CEA_TEMPERATURE = 0,        /* K */
+    CEA_PRESSURE = 1,           /* bar */
+    CEA_VOLUME = 2,             /* m^3/kg */
+    CEA_DENSITY = 3,            /* kg/m^3 */
+    CEA_M = 4,                  /* 1/n, kg/kmol, n = gas moles per kg */
+    CEA_MW = 5,                 /* kg/kmol over the moles of every phase */
+    CEA_ENTHALPY = 6,           /* kJ/kg for a solution, J/kg for a mixture */
+    CEA_ENERGY = 7,             /* kJ/kg */
+    CEA_ENTROPY = 8,            /* kJ/(kg K) */
+    CEA_GIBBS_ENERGY = 9,       /* kJ/kg */
+    CEA_GAMMA_S = 10,           /* isentropic exponent */
+    CEA_FROZEN_CP = 11,         /* kJ/(kg K) */
+    CEA_FROZEN_CV = 12,         /* kJ/(kg K) */
+    CEA_EQUILIBRIUM_CP = 13,    /* kJ/(kg K) */
+    CEA_EQUILIBRIUM_CV = 14,    /* kJ/(kg K) */
+    CEA_VISCOSITY = 15,         /* transport properties 15..19 are not provided */
+    CEA_FROZEN_CONDUCTIVITY = 16,
+    CEA_EQUILIBRIUM_CONDUCTIVITY = 17,
+    CEA_FROZEN_PRANDTL = 18,
+    CEA_EQUILIBRIUM_PRANDTL = 19
+};
+
+/* Accepted and ignored: the library never writes anything. */
+int cea_set_log_level(int level);
+
+/* Loads the text database (thermo.inp format, LF or CRLF) for every later
+ * call. A failed load keeps the database that was loaded before, if any. */
+int cea_init_thermo(const char *path);
+
+/* A mixture of the named species, looked up exactly in the whole database. */
+int cea_mixture_create(cea_mixture *mix, int n, const char *const names[]);
+
+/* The products that the named reactants can form: every species of the
+ * database's products part whose elements all occur in the reactants, gases
+ * and condensed phases, less the n_omit names in omit (omit may be null when
+ * n_omit is 0). */
+int cea_mixture_create_from_reactants(cea_mixture *mix, int n, const char *const names[], int n_omit,
+                                      const char *const omit[]);
+
+/* An equilibrium solver over a product mixture, fed by a reactant mixture. */
+int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixture products, cea_mixture reactants);
+
+/* Storage for the state that a solver computes. */
+int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solver);
+
+/* Reactant mass fractions at oxidizer-to-fuel mass ratio of_ratio, from the
+ * oxidant and fuel compositions (n weights each, in the mixture's order). */
+int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant[], const double fuel[],
+                                    double of_ratio, double weights[]);
+
+/* A property of the weighted mixture, each species at its own temperature.
+ * Property CEA_ENTHALPY gives J/kg. */
+int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_weights, const double weights[],
+                                        int n_temperatures, const double temperatures[], double *value);
+
+/* Solves the equilibrium problem `type` at state1, state2 for the reactant
+ * weights `amounts`. For CEA_HP, state1 is h/R in kmol K/kg (R = 8314.51
+ * J/(kmol K)) and state2 the pressure in bar; for CEA_TP, T in K and bar. */
+int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
+                       cea_eqsolution solution);
+
+/* 1 when the last solve into this solution converged, else 0. */
+int cea_eqsolution_get_converged(cea_eqsolution solution, int *converged);
+
+int cea_eqsolution_get_property(cea_eqsolution solution, int property, double *value);
+
+/* Length of the last error text without its terminating NUL; 0 when none. */
+int cea_last_error_message_len(int *length);
+
+/* Copies the last error text, always terminated. A nonzero status when the
+ * buffer is null or too small for the whole text. */
+int cea_last_error_message_buf(char *buffer, int size);
+
+int cea_eqsolution_destroy(cea_eqsolution *solution);
+int cea_eqsolver_destroy(cea_eqsolver *solver);
+int cea_mixture_destroy(cea_mixture *mix);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
