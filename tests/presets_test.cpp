@@ -1,0 +1,169 @@
+// The front end's private helpers, reached by compiling the program's main
+// unit into this test: module presets, the display names, the number parser,
+// and the usage path of an empty argument vector.
+#define main lre_perf_main
+#include "main.cpp"
+#undef main
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace {
+
+bool same_bits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+struct preset_row {
+    int module;
+    std::int32_t cycle;
+    double thrust_ref, isp_ref, lambda, k_en, k, beta, p_c, a_t_fixed, epsilon, eta_c_star, eta_c_f, p_atm, h, t_b,
+        t_o, t_f;
+};
+
+// Source: the module preset table of the project's reference data; exact.
+const preset_row preset_table[] = {
+    {ENGINE_TQ12B, CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5, 0.97,
+     0.97, 101325.0, 0.0, 0.0, 90.0, 111.0},
+    {ENGINE_TQ15B, CYCLE_GAS_GENERATOR, 1183000.0, 3500.0, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 50.0, 0.97, 0.97, 0.0,
+     0.0, 0.0, 90.0, 111.0},
+    {ENGINE_YF100K, CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 1.0, 2.6, 2.6, 0.0, 18700000.0, 0.0, 35.0, 0.995, 0.0,
+     101325.0, 0.0, 0.0, 90.17, 298.15},
+    // Values the command line cannot produce get the TQ-12B presets.
+    {3, CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5, 0.97, 0.97,
+     101325.0, 0.0, 0.0, 90.0, 111.0},
+    {-1, CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5, 0.97, 0.97,
+     101325.0, 0.0, 0.0, 90.0, 111.0},
+};
+
+TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
+{
+    const unsigned char fills[] = {0x00, 0xA5, 0xFF}; // 0xFF bytes read as NaN doubles
+    for (const preset_row &row : preset_table) {
+        for (const unsigned char fill : fills) {
+            engine_case engine;
+            std::memset(&engine, fill, sizeof engine);
+            set_defaults(row.module, &engine);
+            SCOPED_TRACE("module " + std::to_string(row.module) + ", fill " + std::to_string(fill));
+            EXPECT_EQ(engine.cycle, row.cycle);
+            // Bit comparison: a zero preset must be +0.0, not a stale value.
+            EXPECT_TRUE(same_bits(engine.thrust_ref, row.thrust_ref));
+            EXPECT_TRUE(same_bits(engine.isp_ref, row.isp_ref));
+            EXPECT_TRUE(same_bits(engine.lambda, row.lambda));
+            EXPECT_TRUE(same_bits(engine.k_en, row.k_en));
+            EXPECT_TRUE(same_bits(engine.k, row.k));
+            EXPECT_TRUE(same_bits(engine.beta, row.beta));
+            EXPECT_TRUE(same_bits(engine.p_c, row.p_c));
+            EXPECT_TRUE(same_bits(engine.a_t_fixed, row.a_t_fixed));
+            EXPECT_TRUE(same_bits(engine.epsilon, row.epsilon));
+            EXPECT_TRUE(same_bits(engine.eta_c_star, row.eta_c_star));
+            EXPECT_TRUE(same_bits(engine.eta_c_f, row.eta_c_f));
+            EXPECT_TRUE(same_bits(engine.p_atm, row.p_atm));
+            EXPECT_TRUE(same_bits(engine.h, row.h));
+            EXPECT_TRUE(same_bits(engine.t_b, row.t_b));
+            EXPECT_TRUE(same_bits(engine.t_o, row.t_o));
+            EXPECT_TRUE(same_bits(engine.t_f, row.t_f));
+        }
+    }
+}
+
+TEST(Presets, Tq12bSpecificImpulseIsTheDoubleProduct)
+{
+    engine_case engine;
+    set_defaults(ENGINE_TQ12B, &engine);
+    volatile double seconds = 293.0; // keep the product a run-time double product
+    EXPECT_TRUE(same_bits(engine.isp_ref, seconds * 9.80665));
+    EXPECT_TRUE(same_bits(engine.isp_ref, 2873.34845));
+}
+
+TEST(EngineName, DisplayNamesWithTq12bForEveryOtherValue)
+{
+    const struct {
+        int module;
+        const char *name;
+    } cases[] = {
+        {ENGINE_TQ12B, "TQ-12B"}, {ENGINE_TQ15B, "TQ-15B"}, {ENGINE_YF100K, "YF-100K family"},
+        {3, "TQ-12B"},           {-1, "TQ-12B"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_STREQ(engine_name(c.module), c.name) << c.module;
+    }
+}
+
+TEST(ParseNumber, AcceptsOnlyWholeFiniteInRangeWords)
+{
+    const double not_stored = -12345.0;
+    const struct {
+        const char *text;
+        int accepted;
+        double value; // stored value; not_stored means: not checked
+    } cases[] = {
+        {"12", 1, 12.0},
+        {" 12", 1, 12.0},
+        {"\t12", 1, 12.0},
+        {"0x1p3", 1, 8.0},
+        {"-2.5e-3", 1, -2.5e-3},
+        {"1e308", 1, 1e308},
+        {"12 ", 0, 12.0},      // stored although refused
+        {"12x", 0, 12.0},
+        {"", 0, 0.0},
+        {"   ", 0, 0.0},
+        {"abc", 0, 0.0},
+        {"1e999", 0, std::numeric_limits<double>::infinity()},
+        {"-1e999", 0, -std::numeric_limits<double>::infinity()},
+        {"1e-400", 0, not_stored}, // underflow: range error
+        {"nan", 0, not_stored},
+        {"inf", 0, std::numeric_limits<double>::infinity()},
+        {"infinity", 0, std::numeric_limits<double>::infinity()},
+    };
+    for (const auto &c : cases) {
+        double value = not_stored;
+        SCOPED_TRACE(std::string("[") + c.text + "]");
+        EXPECT_EQ(parse_number(c.text, &value), c.accepted);
+        if (c.value != not_stored) {
+            EXPECT_EQ(value, c.value);
+        }
+    }
+    double value = 0.0;
+    EXPECT_EQ(parse_number(nullptr, &value), 0);
+}
+
+TEST(ParseNumber, AStaleErrorIndicatorDoesNotRefuseAGoodNumber)
+{
+    errno = ERANGE;
+    double value = 0.0;
+    EXPECT_EQ(parse_number("3.5", &value), 1);
+    EXPECT_EQ(value, 3.5);
+}
+
+// The kernel never hands a program argc 0 on Linux, so this path is reached
+// only in-process: a null argv[0] must not reach the usage text's "%s".
+TEST(Usage, NullProgramNameBecomesLrePerf)
+{
+    std::FILE *capture = std::tmpfile();
+    ASSERT_NE(capture, nullptr);
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(fileno(capture), STDOUT_FILENO);
+    char *empty_argv[] = {nullptr};
+    const int status = lre_perf_main(0, empty_argv);
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+
+    std::rewind(capture);
+    char line[128] = {0};
+    ASSERT_NE(std::fgets(line, sizeof line, capture), nullptr);
+    std::fclose(capture);
+    EXPECT_EQ(status, 1);
+    EXPECT_STREQ(line, "Usage: lre-perf THERMO_LIB [options]\n");
+}
+
+} // namespace
