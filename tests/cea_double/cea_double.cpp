@@ -111,7 +111,7 @@ void cea_double_fail(int op, int nth, int status)
 void cea_double_set_error(const char *text, int reported_length)
 {
     std::snprintf(settings.text, sizeof settings.text, "%s", text != nullptr ? text : "");
-    settings.reported_length = reported_length >= 0 ? reported_length : static_cast<int>(std::strlen(settings.text));
+    settings.reported_length = reported_length != -1 ? reported_length : static_cast<int>(std::strlen(settings.text));
 }
 
 void cea_double_set_unterminated_error(int on) { settings.unterminated = on; }
