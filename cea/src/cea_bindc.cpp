@@ -1,1 +1,464 @@
-// placeholder
+// The C interface layer: argument checks, handles, the process-wide
+// database and last-error text. Nothing below lets an exception out; every
+// failure becomes a status code and a text.
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <unordered_map>
+
+#include "equilibrium_solver.h"
+#include "library_status.h"
+#include "mixture.h"
+#include "thermo_database.h"
+
+#include "cea_bindc.h"
+
+// The sixteen operations are the library's only exported symbols.
+#define CEA_EXPORT __attribute__((visibility("default")))
+
+struct cea_mixture_t {
+    cea_impl::mixture mix;
+};
+
+struct cea_eqsolver_t {
+    cea_impl::equilibrium_solver solver;
+};
+
+struct cea_eqsolution_t {
+    cea_impl::equilibrium_solution solution;
+};
+
+namespace {
+
+enum object_kind { kind_mixture = 1, kind_solver = 2, kind_solution = 3 };
+
+static const double pascal_per_bar = 100000.0;
+
+// Process-wide state of the library: the loaded database (shared with
+// nothing else: mixtures copy what they need), the last error text and the
+// set of live handles, which lets a stale or foreign handle be refused
+// instead of followed.
+struct library_state {
+    std::shared_ptr<const cea_impl::thermo_database> database;
+    char last_error[cea_impl::failure_text_capacity] = {0};
+    int last_error_length = 0;
+    std::unordered_map<const void *, int> live;
+};
+
+library_state &state()
+{
+    static library_state s;
+    return s;
+}
+
+int publish(const cea_impl::failure *f)
+{
+    library_state &s = state();
+    std::size_t n = std::strlen(f->text);
+    if (n >= sizeof s.last_error) {
+        n = sizeof s.last_error - 1;
+    }
+    std::memcpy(s.last_error, f->text, n);
+    s.last_error[n] = '\0';
+    s.last_error_length = static_cast<int>(n);
+    return f->status;
+}
+
+int report(int status, const char *text)
+{
+    cea_impl::failure f;
+    f.status = status;
+    std::strncpy(f.text, text, sizeof f.text - 1);
+    f.text[sizeof f.text - 1] = '\0';
+    return publish(&f);
+}
+
+int report_exception(const char *operation, int status)
+{
+    cea_impl::failure f;
+    cea_impl::fail(&f, status, "%s: %s", operation,
+                   status == CEA_OUT_OF_MEMORY ? "out of memory" : "unexpected internal failure");
+    return publish(&f);
+}
+
+int is_live(const void *object, int kind)
+{
+    auto found = state().live.find(object);
+    return found != state().live.end() && found->second == kind;
+}
+
+int null_handle(const char *operation, const char *what)
+{
+    cea_impl::failure f;
+    cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: %s", operation, what);
+    return publish(&f);
+}
+
+int check_handle(const void *object, int kind, const char *operation, const char *name)
+{
+    cea_impl::failure f;
+    if (object == nullptr) {
+        cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: the %s handle is null", operation, name);
+        return publish(&f);
+    }
+    if (!is_live(object, kind)) {
+        cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: the %s handle is not a live %s (destroyed, or of another kind)",
+                       operation, name, name);
+        return publish(&f);
+    }
+    return CEA_OK;
+}
+
+int need_database(const char *operation)
+{
+    if (!state().database) {
+        cea_impl::failure f;
+        cea_impl::fail(&f, CEA_NO_DATABASE, "%s: no thermodynamic database is loaded (call cea_init_thermo first)",
+                       operation);
+        return publish(&f);
+    }
+    return CEA_OK;
+}
+
+template <typename T>
+int adopt(std::unique_ptr<T> object, T **handle, int kind)
+{
+    state().live.emplace(object.get(), kind);
+    *handle = object.release();
+    return CEA_OK;
+}
+
+template <typename T>
+int destroy(T **handle, int kind, const char *operation, const char *name)
+{
+    if (handle == nullptr) {
+        return null_handle(operation, "the address of the handle is null");
+    }
+    if (*handle == nullptr) {
+        return CEA_OK;
+    }
+    int status = check_handle(*handle, kind, operation, name);
+    if (status != CEA_OK) {
+        return status;
+    }
+    state().live.erase(*handle);
+    delete *handle;
+    *handle = nullptr;
+    return CEA_OK;
+}
+
+}  // namespace
+
+#define CEA_GUARD_BEGIN try {
+#define CEA_GUARD_END(operation)                              \
+    }                                                         \
+    catch (const std::bad_alloc &)                            \
+    {                                                         \
+        return report_exception(operation, CEA_OUT_OF_MEMORY); \
+    }                                                         \
+    catch (...)                                               \
+    {                                                         \
+        return report_exception(operation, CEA_INTERNAL_ERROR); \
+    }
+
+extern "C" {
+
+CEA_EXPORT int cea_set_log_level(int level)
+{
+    (void)level;
+    return CEA_OK;
+}
+
+CEA_EXPORT int cea_init_thermo(const char *path)
+{
+    CEA_GUARD_BEGIN
+    if (path == nullptr || path[0] == '\0') {
+        return report(CEA_INVALID_FILENAME, "cea_init_thermo: the database path is null or empty");
+    }
+    auto database = std::make_shared<cea_impl::thermo_database>();
+    cea_impl::failure f;
+    int status = cea_impl::load_thermo_file(path, database.get(), &f);
+    if (status != CEA_OK) {
+        return publish(&f);  // the database loaded before, if any, stays
+    }
+    state().database = std::move(database);
+    return CEA_OK;
+    CEA_GUARD_END("cea_init_thermo")
+}
+
+CEA_EXPORT int cea_mixture_create(cea_mixture *mix, int n, const char *const names[])
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_mixture_create";
+    if (mix == nullptr) {
+        return null_handle(op, "the address of the handle is null");
+    }
+    int status = need_database(op);
+    if (status != CEA_OK) {
+        return status;
+    }
+    auto object = std::make_unique<cea_mixture_t>();
+    cea_impl::failure f;
+    if (cea_impl::mixture_from_names(state().database.get(), n, names, &object->mix, &f) != CEA_OK) {
+        return publish(&f);
+    }
+    return adopt(std::move(object), mix, kind_mixture);
+    CEA_GUARD_END("cea_mixture_create")
+}
+
+CEA_EXPORT int cea_mixture_create_from_reactants(cea_mixture *mix, int n, const char *const names[], int n_omit,
+                                      const char *const omit[])
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_mixture_create_from_reactants";
+    if (mix == nullptr) {
+        return null_handle(op, "the address of the handle is null");
+    }
+    int status = need_database(op);
+    if (status != CEA_OK) {
+        return status;
+    }
+    auto object = std::make_unique<cea_mixture_t>();
+    cea_impl::failure f;
+    if (cea_impl::mixture_of_products(state().database.get(), n, names, n_omit, omit, &object->mix, &f) != CEA_OK) {
+        return publish(&f);
+    }
+    return adopt(std::move(object), mix, kind_mixture);
+    CEA_GUARD_END("cea_mixture_create_from_reactants")
+}
+
+CEA_EXPORT int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixture products, cea_mixture reactants)
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_eqsolver_create_with_reactants";
+    if (solver == nullptr) {
+        return null_handle(op, "the address of the handle is null");
+    }
+    int status = check_handle(products, kind_mixture, op, "product mixture");
+    if (status == CEA_OK) {
+        status = check_handle(reactants, kind_mixture, op, "reactant mixture");
+    }
+    if (status != CEA_OK) {
+        return status;
+    }
+    auto object = std::make_unique<cea_eqsolver_t>();
+    cea_impl::failure f;
+    if (cea_impl::create_equilibrium_solver(&products->mix, &reactants->mix, &object->solver, &f) != CEA_OK) {
+        return publish(&f);
+    }
+    return adopt(std::move(object), solver, kind_solver);
+    CEA_GUARD_END("cea_eqsolver_create_with_reactants")
+}
+
+CEA_EXPORT int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solver)
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_eqsolution_create";
+    if (solution == nullptr) {
+        return null_handle(op, "the address of the handle is null");
+    }
+    int status = check_handle(solver, kind_solver, op, "solver");
+    if (status != CEA_OK) {
+        return status;
+    }
+    auto object = std::make_unique<cea_eqsolution_t>();
+    cea_impl::create_equilibrium_solution(&solver->solver, &object->solution);
+    return adopt(std::move(object), solution, kind_solution);
+    CEA_GUARD_END("cea_eqsolution_create")
+}
+
+CEA_EXPORT int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant[], const double fuel[],
+                                    double of_ratio, double weights[])
+{
+    CEA_GUARD_BEGIN
+    int status = check_handle(mix, kind_mixture, "cea_mixture_of_ratio_to_weights", "mixture");
+    if (status != CEA_OK) {
+        return status;
+    }
+    cea_impl::failure f;
+    if (cea_impl::ratio_to_weights(&mix->mix, n, oxidant, fuel, of_ratio, weights, &f) != CEA_OK) {
+        return publish(&f);
+    }
+    return CEA_OK;
+    CEA_GUARD_END("cea_mixture_of_ratio_to_weights")
+}
+
+CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_weights, const double weights[],
+                                        int n_temperatures, const double temperatures[], double *value)
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_mixture_calc_property_multitemp";
+    int status = check_handle(mix, kind_mixture, op, "mixture");
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (value == nullptr) {
+        return null_handle(op, "the result pointer is null");
+    }
+    cea_impl::failure f;
+    if (property != CEA_ENTHALPY) {
+        cea_impl::fail(&f, CEA_INVALID_PROPERTY_TYPE, "%s: mixture property %d is not provided (6 is the enthalpy)",
+                       op, property);
+        return publish(&f);
+    }
+    double h = 0.0;
+    if (cea_impl::reactant_enthalpy(&mix->mix, n_weights, weights, n_temperatures, temperatures, &h, &f) != CEA_OK) {
+        return publish(&f);
+    }
+    *value = h;
+    return CEA_OK;
+    CEA_GUARD_END("cea_mixture_calc_property_multitemp")
+}
+
+CEA_EXPORT int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
+                       cea_eqsolution solution)
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_eqsolver_solve";
+    int status = check_handle(solver, kind_solver, op, "solver");
+    if (status == CEA_OK) {
+        status = check_handle(solution, kind_solution, op, "solution");
+    }
+    if (status != CEA_OK) {
+        return status;
+    }
+    cea_impl::failure f;
+    if (solution->solution.species_count != solver->solver.species_count ||
+        solution->solution.element_count != solver->solver.element_count) {
+        cea_impl::fail(&f, CEA_MIXTURE_MISMATCH, "%s: the solution was created for another solver", op);
+        return publish(&f);
+    }
+    if (cea_impl::solve_equilibrium(&solver->solver, type, state1, state2, amounts, nullptr, &solution->solution,
+                                    &f) != CEA_OK) {
+        return publish(&f);
+    }
+    return CEA_OK;
+    CEA_GUARD_END("cea_eqsolver_solve")
+}
+
+CEA_EXPORT int cea_eqsolution_get_converged(cea_eqsolution solution, int *converged)
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_eqsolution_get_converged";
+    int status = check_handle(solution, kind_solution, op, "solution");
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (converged == nullptr) {
+        return null_handle(op, "the result pointer is null");
+    }
+    *converged = solution->solution.has_result && solution->solution.converged ? 1 : 0;
+    return CEA_OK;
+    CEA_GUARD_END("cea_eqsolution_get_converged")
+}
+
+CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property, double *value)
+{
+    CEA_GUARD_BEGIN
+    const char *op = "cea_eqsolution_get_property";
+    int status = check_handle(solution, kind_solution, op, "solution");
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (value == nullptr) {
+        return null_handle(op, "the result pointer is null");
+    }
+    const cea_impl::equilibrium_solution &s = solution->solution;
+    cea_impl::failure f;
+    if (property < CEA_TEMPERATURE || property > CEA_EQUILIBRIUM_PRANDTL) {
+        cea_impl::fail(&f, CEA_INVALID_PROPERTY_TYPE, "%s: property %d is unknown (0 to 19)", op, property);
+        return publish(&f);
+    }
+    if (property >= CEA_VISCOSITY) {
+        cea_impl::fail(&f, CEA_INVALID_PROPERTY_TYPE, "%s: transport property %d is not provided", op, property);
+        return publish(&f);
+    }
+    if (!s.has_result) {
+        cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the solution holds no result (no successful solve yet)", op);
+        return publish(&f);
+    }
+    if (!s.converged) {
+        cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the last solve into this solution did not converge", op);
+        return publish(&f);
+    }
+    const double r_kj = cea_impl::gas_constant_j_kmol_k / cea_impl::joules_per_kilojoule;
+    double h = s.h_over_r * r_kj;
+    double rt_gas = s.n_gas * r_kj * s.t_k;  // p V in kJ/kg
+    double entropy = s.s_over_r * r_kj;
+    double cp_frozen = s.cp_frozen_over_r * r_kj;
+    double volume = s.n_gas * cea_impl::gas_constant_j_kmol_k * s.t_k / (s.p_bar * pascal_per_bar);
+    if ((property == CEA_GAMMA_S || property == CEA_EQUILIBRIUM_CP || property == CEA_EQUILIBRIUM_CV) &&
+        !s.derivatives_valid) {
+        cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the equilibrium derivatives could not be solved", op);
+        return publish(&f);
+    }
+    double cp_eq = s.cp_equilibrium_over_r * r_kj;
+    double cv_eq_over_r = s.cp_equilibrium_over_r + s.n_gas * s.dlnv_dlnt * s.dlnv_dlnt / s.dlnv_dlnp;
+    double v = 0.0;
+    switch (property) {
+    case CEA_TEMPERATURE: v = s.t_k; break;
+    case CEA_PRESSURE: v = s.p_bar; break;
+    case CEA_VOLUME: v = volume; break;
+    case CEA_DENSITY: v = 1.0 / volume; break;
+    case CEA_M: v = 1.0 / s.n_gas; break;
+    case CEA_MW: v = 1.0 / s.n_total; break;
+    case CEA_ENTHALPY: v = h; break;
+    case CEA_ENERGY: v = h - rt_gas; break;
+    case CEA_ENTROPY: v = entropy; break;
+    case CEA_GIBBS_ENERGY: v = h - s.t_k * entropy; break;
+    case CEA_GAMMA_S: v = -(s.cp_equilibrium_over_r / cv_eq_over_r) / s.dlnv_dlnp; break;
+    case CEA_FROZEN_CP: v = cp_frozen; break;
+    case CEA_FROZEN_CV: v = cp_frozen - r_kj * s.n_gas; break;
+    case CEA_EQUILIBRIUM_CP: v = cp_eq; break;
+    case CEA_EQUILIBRIUM_CV: v = cv_eq_over_r * r_kj; break;
+    default: break;
+    }
+    *value = v;
+    return CEA_OK;
+    CEA_GUARD_END("cea_eqsolution_get_property")
+}
+
+CEA_EXPORT int cea_last_error_message_len(int *length)
+{
+    if (length == nullptr) {
+        return CEA_NULL_HANDLE;  // reading the error must not replace it
+    }
+    *length = state().last_error_length;
+    return CEA_OK;
+}
+
+CEA_EXPORT int cea_last_error_message_buf(char *buffer, int size)
+{
+    if (buffer == nullptr || size <= 0) {
+        return CEA_INVALID_SIZE;  // reading the error must not replace it
+    }
+    const library_state &s = state();
+    int n = s.last_error_length < size - 1 ? s.last_error_length : size - 1;
+    std::memcpy(buffer, s.last_error, static_cast<std::size_t>(n));
+    buffer[n] = '\0';
+    return n == s.last_error_length ? CEA_OK : CEA_INVALID_SIZE;
+}
+
+CEA_EXPORT int cea_eqsolution_destroy(cea_eqsolution *solution)
+{
+    CEA_GUARD_BEGIN
+    return destroy(solution, kind_solution, "cea_eqsolution_destroy", "solution");
+    CEA_GUARD_END("cea_eqsolution_destroy")
+}
+
+CEA_EXPORT int cea_eqsolver_destroy(cea_eqsolver *solver)
+{
+    CEA_GUARD_BEGIN
+    return destroy(solver, kind_solver, "cea_eqsolver_destroy", "solver");
+    CEA_GUARD_END("cea_eqsolver_destroy")
+}
+
+CEA_EXPORT int cea_mixture_destroy(cea_mixture *mix)
+{
+    CEA_GUARD_BEGIN
+    return destroy(mix, kind_mixture, "cea_mixture_destroy", "mixture");
+    CEA_GUARD_END("cea_mixture_destroy")
+}
+
+}  // extern "C"

@@ -1,0 +1,253 @@
+// Fixed-column number conversion. The database holds some sixty thousand
+// numbers, and a general strtod per field costs more than the whole load may
+// take, so the common shapes are converted here exactly: the decimal digits
+// form an integer m and the value is m * 10^e. When m < 2^53 and |e| <= 22
+// both m and 10^|e| are exact doubles and one multiplication or division is
+// correctly rounded. Wider exponents are done in 128-bit integer arithmetic
+// with an explicit round-to-nearest-even, and anything else (more than 19
+// significant digits, huge exponents) falls back to strtod.
+#include "fixed_column_number.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace cea_impl {
+
+__extension__ typedef unsigned __int128 uint128;
+
+static const double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+static const int max_exact_power_of_ten = 22;
+static const std::uint64_t max_exact_mantissa = (static_cast<std::uint64_t>(1) << 53);
+// 5^27 < 2^63 and 2^64 * 5^27 < 2^127: the widest scaling the 128-bit paths take.
+static const int max_wide_power_of_five = 27;
+static const int max_significant_digits = 19;
+static const std::size_t max_fallback_field = 63;
+
+static int is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+static int is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+static int bit_length(uint128 x)
+{
+    int bits = 0;
+    while (x != 0) {
+        x >>= 1;
+        ++bits;
+    }
+    return bits;
+}
+
+// Rounds x (nonzero) to 53 significant bits, nearest with ties to even, where
+// `sticky` says that nonzero bits below x were already discarded, and returns
+// the result times 2^binary_exponent.
+static double round_to_double(uint128 x, int sticky, int binary_exponent)
+{
+    int length = bit_length(x);
+    if (length <= 53) {
+        return std::ldexp(static_cast<double>(static_cast<std::uint64_t>(x)), binary_exponent);
+    }
+    int shift = length - 53;
+    uint128 kept = x >> shift;
+    uint128 dropped = x - (kept << shift);
+    uint128 half = static_cast<uint128>(1) << (shift - 1);
+    int round_up = 0;
+    if (dropped > half || (dropped == half && (sticky || (kept & 1) != 0))) {
+        round_up = 1;
+    }
+    if (round_up) {
+        ++kept;  // 2^53 after a carry is still exact
+    }
+    return std::ldexp(static_cast<double>(static_cast<std::uint64_t>(kept)), binary_exponent + shift);
+}
+
+static int power_of_five(int exponent, uint128 *out)
+{
+    uint128 p = 1;
+    for (int i = 0; i < exponent; ++i) {
+        p *= 5;
+    }
+    *out = p;
+    return 1;
+}
+
+// m * 10^e correctly rounded for m < 2^64, or 0 when outside what the
+// integer paths cover (the caller then uses strtod).
+static int scale_exactly(std::uint64_t m, int e, double *value)
+{
+    if (m < max_exact_mantissa && e >= -max_exact_power_of_ten && e <= max_exact_power_of_ten) {
+        double dm = static_cast<double>(m);
+        *value = e >= 0 ? dm * exact_powers_of_ten[e] : dm / exact_powers_of_ten[-e];
+        return 1;
+    }
+    if (e >= 0 && e <= max_wide_power_of_five) {
+        // m * 5^e * 2^e: the product is exact in 128 bits.
+        uint128 five = 0;
+        power_of_five(e, &five);
+        *value = round_to_double(static_cast<uint128>(m) * five, 0, e);
+        return 1;
+    }
+    if (e < 0 && -e <= max_wide_power_of_five) {
+        // m / (5^q 2^q): divide m shifted left far enough that the quotient
+        // carries at least 55 bits, and keep the remainder as a sticky bit.
+        int q = -e;
+        uint128 five = 0;
+        power_of_five(q, &five);
+        int shift = 127 - bit_length(static_cast<uint128>(m));
+        uint128 numerator = static_cast<uint128>(m) << shift;
+        uint128 quotient = numerator / five;
+        uint128 remainder = numerator - quotient * five;
+        *value = round_to_double(quotient, remainder != 0, -shift - q);
+        return 1;
+    }
+    return 0;
+}
+
+static int fallback_strtod(const char *field, std::size_t width, double *value)
+{
+    if (width > max_fallback_field) {
+        return 0;
+    }
+    char text[max_fallback_field + 1];
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        char c = field[i];
+        if (c == 'D' || c == 'd') {
+            c = 'E';
+        }
+        text[length++] = c;
+    }
+    text[length] = '\0';
+    char *end = nullptr;
+    errno = 0;
+    double v = std::strtod(text, &end);
+    if (end == text) {
+        return 0;
+    }
+    *value = v;
+    return 1;
+}
+
+int field_is_blank(const char *field, std::size_t width)
+{
+    for (std::size_t i = 0; i < width; ++i) {
+        if (!is_blank(field[i])) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int parse_fixed_number(const char *field, std::size_t width, double *value)
+{
+    std::size_t i = 0;
+    while (i < width && is_blank(field[i])) {
+        ++i;
+    }
+    std::size_t start = i;
+    int negative = 0;
+    if (i < width && (field[i] == '+' || field[i] == '-')) {
+        negative = field[i] == '-';
+        ++i;
+    }
+    std::uint64_t mantissa = 0;
+    int significant = 0;
+    int dropped_digits = 0;  // significant digits beyond what the integer holds
+    int decimal_shift = 0;   // digits after the point that entered the mantissa
+    int digits = 0;
+    int seen_point = 0;
+    for (; i < width; ++i) {
+        char c = field[i];
+        if (is_digit(c)) {
+            ++digits;
+            if (mantissa == 0 && c == '0') {
+                if (seen_point) {
+                    ++decimal_shift;
+                }
+                continue;
+            }
+            if (significant < max_significant_digits) {
+                mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+                ++significant;
+                if (seen_point) {
+                    ++decimal_shift;
+                }
+            } else {
+                ++dropped_digits;
+                if (!seen_point) {
+                    --decimal_shift;
+                }
+            }
+        } else if (c == '.' && !seen_point) {
+            seen_point = 1;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) {
+        return 0;
+    }
+    int exponent = 0;
+    if (i < width && (field[i] == 'E' || field[i] == 'e' || field[i] == 'D' || field[i] == 'd')) {
+        ++i;
+        int exponent_negative = 0;
+        if (i < width && (field[i] == '+' || field[i] == '-')) {
+            exponent_negative = field[i] == '-';
+            ++i;
+        }
+        int exponent_digits = 0;
+        for (; i < width && is_digit(field[i]); ++i) {
+            if (exponent < 100000) {
+                exponent = exponent * 10 + (field[i] - '0');
+            }
+            ++exponent_digits;
+        }
+        if (exponent_digits == 0) {
+            return 0;
+        }
+        if (exponent_negative) {
+            exponent = -exponent;
+        }
+    }
+    std::size_t end = i;
+    while (i < width && is_blank(field[i])) {
+        ++i;
+    }
+    if (i != width) {
+        return 0;
+    }
+    double result = 0.0;
+    if (mantissa == 0) {
+        result = 0.0;
+    } else {
+        while (mantissa % 10 == 0) {
+            mantissa /= 10;
+            --decimal_shift;
+        }
+        if (dropped_digits != 0 || !scale_exactly(mantissa, exponent - decimal_shift, &result)) {
+            if (!fallback_strtod(field + start, end - start, &result)) {
+                return 0;
+            }
+            negative = 0;  // strtod read the sign itself
+        }
+    }
+    if (negative) {
+        result = -result;
+    }
+    if (!std::isfinite(result)) {
+        return 0;
+    }
+    *value = result;
+    return 1;
+}
+
+}  // namespace cea_impl

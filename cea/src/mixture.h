@@ -1,0 +1,49 @@
+// Mixtures: an ordered list of species with their own copy of the database
+// records they need, so that a mixture stays valid whatever happens to the
+// database it came from (a later load, for instance).
+#ifndef CEA_MIXTURE_H
+#define CEA_MIXTURE_H
+
+#include <vector>
+
+#include "library_status.h"
+#include "thermo_database.h"
+
+namespace cea_impl {
+
+// Gas constant of the library, J/(kmol K): enthalpies are exchanged as h/R
+// with this R, and it fixes the kJ of the solution properties.
+static const double gas_constant_j_kmol_k = 8314.51;
+static const double joules_per_kilojoule = 1000.0;
+static const double moles_per_kilomole = 1000.0;
+
+struct mixture {
+    std::vector<species_record> species;    // first_interval indexes `intervals`
+    std::vector<thermo_interval> intervals;
+};
+
+// A mixture of the named species, looked up exactly in the whole database.
+int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out,
+                       failure *error);
+
+// Every species of the products part whose elements all occur among the named
+// reactants' elements, in database order, less the names in omit.
+int mixture_of_products(const thermo_database *database, int n, const char *const names[], int n_omit,
+                        const char *const omit[], mixture *out, failure *error);
+
+// Mass fractions of the mixture's species at oxidizer-to-fuel mass ratio
+// of_ratio, from the two compositions (each normalised to unit mass).
+int ratio_to_weights(const mixture *mix, int n, const double oxidant[], const double fuel[], double of_ratio,
+                     double weights[], failure *error);
+
+// Enthalpy in J/kg of the weighted mixture, species i at temperatures[i].
+int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[], int n_temperatures,
+                      const double temperatures[], double *enthalpy_j_kg, failure *error);
+
+// H/R in K of one species at temperature t, with the same temperature rules
+// as reactant_enthalpy.
+int species_enthalpy_over_r(const mixture *mix, int species, double t, double *h_over_r_k, failure *error);
+
+}  // namespace cea_impl
+
+#endif
