@@ -9,8 +9,20 @@ namespace cea_impl {
 // the gases, no condensed species, and T = 3800 K when T is unknown.
 static const double initial_gas_moles_kmol_kg = 0.1;
 static const double initial_temperature_k = 3800.0;
+// Gases of at most this many atoms carry the first, cheap estimate.
+static const double small_gas_atoms = 3.0;
+// The first estimate is worth a few cheap iterations, not more.
+static const int small_gas_iterations = 30;
+// Largest mole fraction (as its logarithm, ln 0.01) at which another gas
+// enters after that estimate.
+static const double expanded_log_fraction_cap = -4.605170185988091;
 // Mole fraction 1e-8: species below it are "trace" for the step control.
 static const double trace_log_size = 18.420681;
+// Below mole fraction 1e-25 a gas cannot change any sum of the iteration at
+// double precision (a sum of a hundred such terms stays under 1e-22 of the
+// total), so even the final iterations leave it out of the sums; the
+// result still reports its amount.
+static const double negligible_log_size = 57.564627;
 // A trace species may grow at most to mole fraction 1e-4 in one step.
 static const double trace_growth_log_limit = 9.2103404;
 // Corrections to ln T and ln n are limited to a factor e^0.4, to other
@@ -23,8 +35,9 @@ static const double composition_tolerance = 0.5e-5;
 static const double temperature_tolerance = 1e-4;
 static const double mass_balance_tolerance = 1e-6;
 // Past the method's tests Newton goes on until its corrections reach the
-// rounding level, so that results do not depend on the starting point.
-static const double rounding_level_correction = 1e-12;
+// rounding level, so that results do not depend on the starting point: a
+// full step of at most 1e-8 leaves an error of order 1e-16.
+static const double finish_correction = 1e-8;
 static const int max_rounding_iterations = 8;
 // Iteration limits: per convergence (as the method's 50 + NS/2), and over a
 // whole solve with condensed species entering and leaving.
@@ -34,10 +47,27 @@ static const int max_total_iterations = 600;
 static const double min_iteration_temperature_k = 100.0;
 static const double max_iteration_temperature_k = 30000.0;
 
+// Plain comparisons: std::fmax and std::fmin are library calls here, and
+// every value they see is a number.
+static double larger(double a, double b)
+{
+    return a > b ? a : b;
+}
+
+static double smaller(double a, double b)
+{
+    return a < b ? a : b;
+}
+
+static std::size_t at(int i)
+{
+    return static_cast<std::size_t>(i);
+}
+
 static int element_index(const equilibrium_solver *s, const char *symbol)
 {
     for (int i = 0; i < s->element_count; ++i) {
-        if (std::strcmp(&s->element_symbols[static_cast<std::size_t>(i * element_symbol_capacity)], symbol) == 0) {
+        if (std::strcmp(&s->element_symbols[at(i * element_symbol_capacity)], symbol) == 0) {
             return i;
         }
     }
@@ -49,9 +79,9 @@ static void add_element(equilibrium_solver *s, const char *symbol)
     if (element_index(s, symbol) >= 0) {
         return;
     }
-    std::size_t at = s->element_symbols.size();
-    s->element_symbols.resize(at + element_symbol_capacity, '\0');
-    std::strncpy(&s->element_symbols[at], symbol, element_symbol_capacity - 1);
+    std::size_t end = s->element_symbols.size();
+    s->element_symbols.resize(end + element_symbol_capacity, '\0');
+    std::strncpy(&s->element_symbols[end], symbol, element_symbol_capacity - 1);
     ++s->element_count;
 }
 
@@ -81,6 +111,46 @@ static int same_substance(const species_record *a, const species_record *b)
     return 1;
 }
 
+// g/RT = H/RT - S/R of one interval on the terms
+// T^-2, ln(T)/T, 1, T, T^2, T^3, T^4, 1/T, ln T.
+static void gibbs_coefficients(const compact_interval *c, double *g)
+{
+    g[0] = c->h[0] - c->s[0];
+    g[1] = c->h[1];
+    g[2] = c->h[2] - c->s[7];
+    g[3] = c->h[3] - c->s[3];
+    g[4] = c->h[4] - c->s[4];
+    g[5] = c->h[5] - c->s[5];
+    g[6] = c->h[6] - c->s[6];
+    g[7] = c->h[7] - c->s[1];
+    g[8] = -c->s[2];
+}
+
+// Loads the interval of gas g that serves temperature t into the
+// coefficient table, with the range over which it keeps serving.
+static void load_gas_interval(equilibrium_solver *s, int g, double t)
+{
+    const species_fit *fit = &s->fits[at(s->gas_species[at(g)])];
+    const compact_interval *first = s->intervals.data() + fit->first;
+    const compact_interval *c = select_interval(s->intervals.data(), fit, t);
+    int index = static_cast<int>(c - first);
+    std::size_t gas_count = at(s->gas_count);
+    double *table = s->gas_coefficients.data();
+    double g_coefficients[gibbs_terms];
+    gibbs_coefficients(c, g_coefficients);
+    for (int k = 0; k < gibbs_terms; ++k) {
+        table[at(k) * gas_count + at(g)] = g_coefficients[k];
+    }
+    for (int k = 0; k < enthalpy_terms; ++k) {
+        table[at(gibbs_terms + k) * gas_count + at(g)] = c->h[k];
+    }
+    for (int k = 0; k < heat_capacity_terms; ++k) {
+        table[at(gibbs_terms + enthalpy_terms + k) * gas_count + at(g)] = c->cp[k];
+    }
+    s->gas_valid_low[at(g)] = index == 0 ? -HUGE_VAL : first[index - 1].t_high_k;
+    s->gas_valid_high[at(g)] = index == fit->count - 1 ? HUGE_VAL : c->t_high_k;
+}
+
 int create_equilibrium_solver(const mixture *products, const mixture *reactants, equilibrium_solver *s,
                               failure *error)
 {
@@ -96,95 +166,144 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
     }
     int ne = s->element_count;
     s->reactant_count = static_cast<int>(reactants->species.size());
-    s->reactant_atoms_per_kg.assign(static_cast<std::size_t>(s->reactant_count * ne), 0.0);
+    s->reactant_atoms_per_kg.assign(at(s->reactant_count * ne), 0.0);
     for (int r = 0; r < s->reactant_count; ++r) {
-        const species_record &rec = reactants->species[static_cast<std::size_t>(r)];
+        const species_record &rec = reactants->species[at(r)];
         for (int e = 0; e < rec.element_count; ++e) {
             int i = element_index(s, rec.element_symbols[e]);
-            s->reactant_atoms_per_kg[static_cast<std::size_t>(r * ne + i)] +=
-                rec.element_amounts[e] / rec.molecular_weight_kg_kmol;
+            s->reactant_atoms_per_kg[at(r * ne + i)] += rec.element_amounts[e] / rec.molecular_weight_kg_kmol;
         }
     }
 
     int ns = static_cast<int>(products->species.size());
     s->species_count = ns;
     s->species = products->species;
-    s->atoms.assign(static_cast<std::size_t>(ns * ne), 0.0);
-    s->usable.assign(static_cast<std::size_t>(ns), 1);
-    s->phase_group.assign(static_cast<std::size_t>(ns), -1);
-    s->fits.assign(static_cast<std::size_t>(ns), species_fit());
+    s->fits.assign(at(ns), species_fit());
     s->intervals.clear();
-    s->gas_list.clear();
-    s->condensed_list.clear();
-    std::vector<int> element_has_product(static_cast<std::size_t>(ne), 0);
+    s->gas_species.clear();
+    s->condensed_species.clear();
     for (int j = 0; j < ns; ++j) {
-        const species_record &rec = products->species[static_cast<std::size_t>(j)];
+        const species_record &rec = products->species[at(j)];
         if (rec.interval_count == 0) {
             return fail(error, CEA_MIXTURE_MISMATCH,
                         "equilibrium solver: product %s has no temperature fits (an assigned-enthalpy reactant)",
                         rec.name);
         }
-        compact_species_fit(&rec, products->intervals.data(), &s->intervals, &s->fits[static_cast<std::size_t>(j)]);
+        compact_species_fit(&rec, products->intervals.data(), &s->intervals, &s->fits[at(j)]);
+        if (rec.condensed) {
+            s->condensed_species.push_back(j);
+        }
+    }
+    // Gases of at most three atoms first: the first estimate iterates on
+    // them alone, over the leading columns of the gas tables.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int j = 0; j < ns; ++j) {
+            const species_record &rec = products->species[at(j)];
+            double atoms = 0.0;
+            for (int e = 0; e < rec.element_count; ++e) {
+                atoms += std::fabs(rec.element_amounts[e]);
+            }
+            if (!rec.condensed && (atoms <= small_gas_atoms) == (pass == 0)) {
+                s->gas_species.push_back(j);
+            }
+        }
+        if (pass == 0) {
+            s->small_gas_count = static_cast<int>(s->gas_species.size());
+        }
+    }
+    int ng = static_cast<int>(s->gas_species.size());
+    int nc = static_cast<int>(s->condensed_species.size());
+    s->gas_count = ng;
+    s->condensed_count = nc;
+    s->gas_usable.assign(at(ng), 1);
+    s->gas_small.assign(at(ng), 0);
+    s->gas_atoms.assign(at(ne * ng), 0.0);
+    s->condensed_usable.assign(at(nc), 1);
+    s->condensed_group.assign(at(nc), -1);
+    s->condensed_atoms.assign(at(nc * ne), 0.0);
+    std::vector<int> element_has_product(at(ne), 0);
+    for (int g = 0; g < ng; ++g) {
+        const species_record &rec = s->species[at(s->gas_species[at(g)])];
         for (int e = 0; e < rec.element_count; ++e) {
             int i = element_index(s, rec.element_symbols[e]);
             if (i < 0) {
-                s->usable[static_cast<std::size_t>(j)] = 0;
+                s->gas_usable[at(g)] = 0;
             } else {
-                s->atoms[static_cast<std::size_t>(j * ne + i)] += rec.element_amounts[e];
+                s->gas_atoms[at(i * ng + g)] += rec.element_amounts[e];
             }
         }
-        if (s->usable[static_cast<std::size_t>(j)]) {
-            for (int i = 0; i < ne; ++i) {
-                if (s->atoms[static_cast<std::size_t>(j * ne + i)] != 0.0) {
-                    element_has_product[static_cast<std::size_t>(i)] = 1;
-                }
+        s->gas_small[at(g)] = g < s->small_gas_count;
+        for (int i = 0; i < ne && s->gas_usable[at(g)]; ++i) {
+            if (s->gas_atoms[at(i * ng + g)] != 0.0) {
+                element_has_product[at(i)] = 1;
             }
         }
-        if (rec.condensed) {
-            s->condensed_list.push_back(j);
-            for (int k = 0; k < j; ++k) {
-                const species_record &other = products->species[static_cast<std::size_t>(k)];
-                if (other.condensed && same_substance(&rec, &other)) {
-                    s->phase_group[static_cast<std::size_t>(j)] = s->phase_group[static_cast<std::size_t>(k)];
-                    break;
-                }
+    }
+    for (int c = 0; c < nc; ++c) {
+        const species_record &rec = s->species[at(s->condensed_species[at(c)])];
+        for (int e = 0; e < rec.element_count; ++e) {
+            int i = element_index(s, rec.element_symbols[e]);
+            if (i < 0) {
+                s->condensed_usable[at(c)] = 0;
+            } else {
+                s->condensed_atoms[at(c * ne + i)] += rec.element_amounts[e];
             }
-            if (s->phase_group[static_cast<std::size_t>(j)] < 0) {
-                s->phase_group[static_cast<std::size_t>(j)] = j;
+        }
+        for (int i = 0; i < ne && s->condensed_usable[at(c)]; ++i) {
+            if (s->condensed_atoms[at(c * ne + i)] != 0.0) {
+                element_has_product[at(i)] = 1;
             }
-        } else {
-            s->gas_list.push_back(j);
+        }
+        for (int k = 0; k < c; ++k) {
+            if (same_substance(&rec, &s->species[at(s->condensed_species[at(k)])])) {
+                s->condensed_group[at(c)] = s->condensed_group[at(k)];
+                break;
+            }
+        }
+        if (s->condensed_group[at(c)] < 0) {
+            s->condensed_group[at(c)] = c;
         }
     }
     for (int i = 0; i < ne; ++i) {
-        if (!element_has_product[static_cast<std::size_t>(i)]) {
+        if (!element_has_product[at(i)]) {
             return fail(error, CEA_MIXTURE_MISMATCH, "equilibrium solver: no product species holds element %s",
-                        &s->element_symbols[static_cast<std::size_t>(i * element_symbol_capacity)]);
+                        &s->element_symbols[at(i * element_symbol_capacity)]);
         }
     }
 
-    std::size_t nsz = static_cast<std::size_t>(ns);
-    std::size_t nez = static_cast<std::size_t>(ne);
-    s->b0.assign(nez, 0.0);
-    s->element_active.assign(nez, 0);
-    s->active_elements.assign(nez, 0);
-    s->species_active.assign(nsz, 0);
-    s->ln_n.assign(nsz, 0.0);
-    s->n.assign(nsz, 0.0);
-    s->cp_r.assign(nsz, 0.0);
-    s->h_rt.assign(nsz, 0.0);
-    s->s_r.assign(nsz, 0.0);
-    s->mu.assign(nsz, 0.0);
-    s->dln.assign(nsz, 0.0);
-    s->included.assign(nsz, 0);
-    s->included_list.assign(nsz, 0);
-    s->phase_swaps.assign(nsz, 0);
-    std::size_t max_unknowns = nez + s->condensed_list.size() + 2;
+    s->gas_coefficients.assign(at(gas_coefficient_rows * ng), 0.0);
+    s->gas_valid_low.assign(at(ng), 0.0);
+    s->gas_valid_high.assign(at(ng), 0.0);
+    for (int g = 0; g < ng; ++g) {
+        load_gas_interval(s, g, initial_temperature_k);
+    }
+    s->b0.assign(at(ne), 0.0);
+    s->element_active.assign(at(ne), 0);
+    s->active_elements.assign(at(ne), 0);
+    s->gas_active.assign(at(ng), 0);
+    s->ln_n.assign(at(ng), 0.0);
+    s->n.assign(at(ng), 0.0);
+    s->g_rt.assign(at(ng), 0.0);
+    s->h_rt.assign(at(ng), 0.0);
+    s->cp_r.assign(at(ng), 0.0);
+    s->mu.assign(at(ng), 0.0);
+    s->dln.assign(at(ng), 0.0);
+    s->present.assign(at(ng), 0);
+    s->present_list.assign(at(ng), 0);
+    s->condensed_active.assign(at(nc), 0);
+    s->included.assign(at(nc), 0);
+    s->included_list.assign(at(nc), 0);
+    s->phase_swaps.assign(at(nc), 0);
+    s->condensed_n.assign(at(nc), 0.0);
+    s->condensed_g_rt.assign(at(nc), 0.0);
+    s->condensed_h_rt.assign(at(nc), 0.0);
+    s->condensed_cp_r.assign(at(nc), 0.0);
+    s->condensed_s_r.assign(at(nc), 0.0);
+    std::size_t max_unknowns = at(ne + nc + 2);
     s->matrix.assign(max_unknowns * (max_unknowns + 1), 0.0);
     s->unknowns.assign(max_unknowns, 0.0);
-    s->pi.assign(nez, 0.0);
-    s->b_current.assign(nez, 0.0);
-    s->derivative_work.assign(max_unknowns * (max_unknowns + 1), 0.0);
+    s->pi.assign(at(ne), 0.0);
+    s->b_current.assign(at(ne), 0.0);
     return CEA_OK;
 }
 
@@ -195,9 +314,8 @@ void create_equilibrium_solution(const equilibrium_solver *s, equilibrium_soluti
     out->has_result = 0;
     out->converged = 0;
     out->iterations = 0;
-    out->type = -1;
-    out->moles.assign(static_cast<std::size_t>(s->species_count), 0.0);
-    out->element_potentials.assign(static_cast<std::size_t>(s->element_count), 0.0);
+    out->moles.assign(at(s->species_count), 0.0);
+    out->element_potentials.assign(at(s->element_count), 0.0);
 }
 
 // The state of one solve.
@@ -209,53 +327,120 @@ struct iteration {
     double t;
     double ln_t;
     double ln_n_total;     // ln n, the iteration variable of the gas moles
+    int active_element_count;
     int included_count;
     int iterations;
-    double lambda;
     // Off while the method's own tests are not yet met: gases below mole
     // fraction 1e-8 then count as absent from the sums (RP-1311 section 3.2),
     // which saves their exponentials. On for the final iterations, so that
     // the result balances every species exactly.
     int include_trace;
+    int present_count;     // gases in the sums (present_list)
+    // On for the first estimate, which iterates on the small gases only.
+    int small_only;
+    int temperature_clamped;  // T ran into the iteration bounds
 };
 
-static double atom(const equilibrium_solver *s, int j, int i)
+// Gases in the iteration occupy the leading columns of the gas tables.
+static int gas_columns(const iteration *it)
 {
-    return s->atoms[static_cast<std::size_t>(j * s->element_count + i)];
+    return it->small_only ? it->s->small_gas_count : it->s->gas_count;
 }
 
-static void evaluate_functions(equilibrium_solver *s, int j, const temperature_powers *p)
+static int gas_in_play(const iteration *it, int g)
 {
-    std::size_t k = static_cast<std::size_t>(j);
+    return it->s->gas_active[at(g)] && g < gas_columns(it);
+}
+
+static void evaluate_condensed(equilibrium_solver *s, int c, const temperature_powers *p)
+{
+    std::size_t j = at(s->condensed_species[at(c)]);
     species_functions f;
-    evaluate_interval(select_interval(s->intervals.data(), &s->fits[k], p->t), p, &f);
-    s->cp_r[k] = f.cp_r;
-    s->h_rt[k] = f.h_rt;
-    s->s_r[k] = f.s_r;
+    evaluate_interval(select_interval(s->intervals.data(), &s->fits[j], p->t), p, &f);
+    s->condensed_cp_r[at(c)] = f.cp_r;
+    s->condensed_h_rt[at(c)] = f.h_rt;
+    s->condensed_s_r[at(c)] = f.s_r;
+    s->condensed_g_rt[at(c)] = f.h_rt - f.s_r;
 }
 
-// Species functions at the current T, gas amounts from their logarithms and
-// the dimensionless chemical potentials mu_j/RT.
+// g/RT and H/RT of the first ng gases from the coefficient table, as one
+// straight loop that the compiler can vectorise.
+static void gas_functions(const double *table, std::size_t stride, int ng, const temperature_powers *powers,
+                          double *g_rt, double *h_rt)
+{
+    const temperature_powers p = *powers;
+    double t = p.t;
+    const double *c0 = table;
+    const double *c1 = c0 + stride;
+    const double *c2 = c1 + stride;
+    const double *c3 = c2 + stride;
+    const double *c4 = c3 + stride;
+    const double *c5 = c4 + stride;
+    const double *c6 = c5 + stride;
+    const double *c7 = c6 + stride;
+    const double *c8 = c7 + stride;
+    const double *d0 = c8 + stride;
+    const double *d1 = d0 + stride;
+    const double *d2 = d1 + stride;
+    const double *d3 = d2 + stride;
+    const double *d4 = d3 + stride;
+    const double *d5 = d4 + stride;
+    const double *d6 = d5 + stride;
+    const double *d7 = d6 + stride;
+    for (int g = 0; g < ng; ++g) {
+        g_rt[g] = c0[g] * p.inv_t2 + c1[g] * p.ln_t_over_t + c2[g] + c3[g] * t + c4[g] * p.t2 + c5[g] * p.t3 +
+                  c6[g] * p.t4 + c7[g] * p.inv_t + c8[g] * p.ln_t;
+        h_rt[g] = d0[g] * p.inv_t2 + d1[g] * p.ln_t_over_t + d2[g] + d3[g] * t + d4[g] * p.t2 + d5[g] * p.t3 +
+                  d6[g] * p.t4 + d7[g] * p.inv_t;
+    }
+}
+
+// Functions of every gas at the current T (as straight loops over the
+// coefficient table), amounts from their logarithms, and the dimensionless
+// chemical potentials mu_j/RT; then the included condensed species.
 static void evaluate_state(iteration *it)
 {
     equilibrium_solver *s = it->s;
-    temperature_powers p;
-    make_temperature_powers(it->t, &p);
-    double ln_p_over_n = it->ln_p - it->ln_n_total;
-    for (int j : s->gas_list) {
-        std::size_t k = static_cast<std::size_t>(j);
-        if (!s->species_active[k]) {
-            continue;
+    double t = it->t;
+    int ng = gas_columns(it);
+    for (int g = 0; g < ng; ++g) {
+        if (t <= s->gas_valid_low[at(g)] || t > s->gas_valid_high[at(g)]) {
+            load_gas_interval(s, g, t);
         }
-        evaluate_functions(s, j, &p);
-        double ln_nj = s->ln_n[k];
-        s->n[k] = it->include_trace || ln_nj - it->ln_n_total > -trace_log_size ? std::exp(ln_nj) : 0.0;
-        s->mu[k] = s->h_rt[k] - s->s_r[k] + ln_nj + ln_p_over_n;
     }
+    temperature_powers p;
+    make_temperature_powers(t, &p);
+    const double *table = s->gas_coefficients.data();
+    std::size_t stride = at(s->gas_count);
+    double *g_rt = s->g_rt.data();
+    double *h_rt = s->h_rt.data();
+    gas_functions(table, stride, ng, &p, g_rt, h_rt);
+    const double *cp_table = table + at(gibbs_terms + enthalpy_terms) * stride;
+    double ln_p_over_n = it->ln_p - it->ln_n_total;
+    double trace_floor = it->ln_n_total - (it->include_trace ? negligible_log_size : trace_log_size);
+    int present_count = 0;
+    for (int g = 0; g < ng; ++g) {
+        double ln_nj = s->ln_n[at(g)];
+        s->mu[at(g)] = g_rt[g] + ln_nj + ln_p_over_n;
+        int in_sums = s->gas_active[at(g)] && ln_nj > trace_floor;
+        s->present[at(g)] = in_sums;
+        if (in_sums) {
+            s->present_list[at(present_count++)] = g;
+            s->n[at(g)] = std::exp(ln_nj);
+            const double *c = cp_table + g;
+            s->cp_r[at(g)] = c[0] * p.inv_t2 + c[stride] * p.inv_t + c[2 * stride] + c[3 * stride] * t +
+                             c[4 * stride] * p.t2 + c[5 * stride] * p.t3 + c[6 * stride] * p.t4;
+        } else {
+            s->n[at(g)] = 0.0;
+        }
+    }
+    for (int g = ng; g < s->gas_count; ++g) {
+        s->present[at(g)] = 0;
+        s->n[at(g)] = 0.0;
+    }
+    it->present_count = present_count;
     for (int c = 0; c < it->included_count; ++c) {
-        int j = s->included_list[static_cast<std::size_t>(c)];
-        evaluate_functions(s, j, &p);
-        s->mu[static_cast<std::size_t>(j)] = s->h_rt[static_cast<std::size_t>(j)] - s->s_r[static_cast<std::size_t>(j)];
+        evaluate_condensed(s, s->included_list[at(c)], &p);
     }
 }
 
@@ -269,10 +454,7 @@ static int solve_linear(double *a, int m, double *x)
     for (int r = 0; r < m; ++r) {
         double big = 0.0;
         for (int c = 0; c < m; ++c) {
-            double v = std::fabs(a[r * w + c]);
-            if (v > big) {
-                big = v;
-            }
+            big = larger(big, std::fabs(a[r * w + c]));
         }
         if (!(big > 0.0) || !std::isfinite(big)) {
             return 0;
@@ -337,18 +519,118 @@ struct gas_sums {
     double nh_all;  // sum n_j H_j/RT, condensed included
 };
 
+// The gas sums of the element rows, the amount row and the energy row, for
+// any number of elements.
+static void accumulate_gases(iteration *it, double *a, int w, int col_n, int col_t, int m, gas_sums *sums)
+{
+    equilibrium_solver *s = it->s;
+    int le = it->active_element_count;
+    int ng = s->gas_count;
+    const int *ae = s->active_elements.data();
+    const double *atoms = s->gas_atoms.data();
+    double *b = s->b_current.data();
+    gas_sums g = *sums;
+    for (int q = 0; q < it->present_count; ++q) {
+        int j = s->present_list[at(q)];
+        double nj = s->n[at(j)];
+        double h = s->h_rt[at(j)];
+        double mu = s->mu[at(j)];
+        g.n += nj;
+        g.nh += nj * h;
+        g.nh2 += nj * h * h;
+        g.nmu += nj * mu;
+        g.nhmu += nj * h * mu;
+        g.ncp += nj * s->cp_r[at(j)];
+        for (int k = 0; k < le; ++k) {
+            double akj = atoms[at(ae[k] * ng + j)];
+            if (akj == 0.0) {
+                continue;
+            }
+            double x = akj * nj;
+            double *row = a + k * w;
+            for (int i = k; i < le; ++i) {
+                row[i] += x * atoms[at(ae[i] * ng + j)];
+            }
+            row[col_n] += x;
+            if (col_t < m) {
+                row[col_t] += x * h;
+            }
+            row[m] += x * mu;
+            b[k] += x;
+        }
+    }
+    *sums = g;
+}
+
+// The same for a few elements, with every sum in a local variable so that
+// the loop over the gases runs from registers rather than through memory.
+template <int le>
+static void accumulate_gases_small(iteration *it, double *a, int w, int col_n, int col_t, int m, gas_sums *sums)
+{
+    equilibrium_solver *s = it->s;
+    std::size_t ng = at(s->gas_count);
+    const double *rows[le];
+    for (int k = 0; k < le; ++k) {
+        rows[k] = s->gas_atoms.data() + at(s->active_elements[at(k)]) * ng;
+    }
+    double aa[le][le] = {};
+    double an[le] = {};
+    double anh[le] = {};
+    double anmu[le] = {};
+    gas_sums g = *sums;
+    const int *list = s->present_list.data();
+    const double *n = s->n.data();
+    const double *h_rt = s->h_rt.data();
+    const double *mu_rt = s->mu.data();
+    const double *cp_r = s->cp_r.data();
+    for (int q = 0; q < it->present_count; ++q) {
+        std::size_t j = at(list[q]);
+        double nj = n[j];
+        double h = h_rt[j];
+        double mu = mu_rt[j];
+        double nh = nj * h;
+        g.n += nj;
+        g.nh += nh;
+        g.nh2 += nh * h;
+        g.nmu += nj * mu;
+        g.nhmu += nh * mu;
+        g.ncp += nj * cp_r[j];
+        double x[le];
+        for (int k = 0; k < le; ++k) {
+            x[k] = rows[k][j] * nj;
+        }
+        for (int k = 0; k < le; ++k) {
+            for (int i = k; i < le; ++i) {
+                aa[k][i] += x[k] * rows[i][j];
+            }
+            an[k] += x[k];
+            anh[k] += x[k] * h;
+            anmu[k] += x[k] * mu;
+        }
+    }
+    double *b = s->b_current.data();
+    for (int k = 0; k < le; ++k) {
+        double *row = a + k * w;
+        for (int i = k; i < le; ++i) {
+            row[i] = aa[k][i];
+        }
+        row[col_n] = an[k];
+        if (col_t < m) {
+            row[col_t] = anh[k];
+        }
+        row[m] = anmu[k];
+        b[k] = an[k];
+    }
+    *sums = g;
+}
+
 // The reduced Gibbs iteration equations (RP-1311 eqs. 2.24 to 2.27): unknowns
 // pi_i (active elements), Delta n_c (included condensed), Delta ln n and, for
 // HP, Delta ln T. Returns the number of unknowns.
-static int assemble(iteration *it, double *a, gas_sums *g)
+static int assemble(iteration *it, double *a, gas_sums *sums)
 {
     equilibrium_solver *s = it->s;
-    int le = 0;
-    for (int i = 0; i < s->element_count; ++i) {
-        if (s->element_active[static_cast<std::size_t>(i)]) {
-            s->active_elements[static_cast<std::size_t>(le++)] = i;
-        }
-    }
+    int le = it->active_element_count;
     int nc = it->included_count;
     int col_n = le + nc;
     int col_t = col_n + 1;
@@ -357,230 +639,204 @@ static int assemble(iteration *it, double *a, gas_sums *g)
     for (int k = 0; k < m * w; ++k) {
         a[k] = 0.0;
     }
-    std::memset(g, 0, sizeof *g);
+    gas_sums g = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     double *b = s->b_current.data();
     for (int k = 0; k < le; ++k) {
         b[k] = 0.0;
     }
-    int ne = s->element_count;
     const int *ae = s->active_elements.data();
-    for (int j : s->gas_list) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        if (!s->species_active[jj]) {
-            continue;
-        }
-        double nj = s->n[jj];
-        if (nj == 0.0) {
-            continue;
-        }
-        double h = s->h_rt[jj];
-        double mu = s->mu[jj];
-        g->n += nj;
-        g->nh += nj * h;
-        g->nh2 += nj * h * h;
-        g->nmu += nj * mu;
-        g->nhmu += nj * h * mu;
-        g->ncp += nj * s->cp_r[jj];
-        const double *aj = &s->atoms[jj * static_cast<std::size_t>(ne)];
-        for (int k = 0; k < le; ++k) {
-            double akj = aj[ae[k]];
-            if (akj == 0.0) {
-                continue;
-            }
-            double x = akj * nj;
-            double *row = a + k * w;
-            for (int i = k; i < le; ++i) {
-                row[i] += x * aj[ae[i]];
-            }
-            row[col_n] += x;
-            if (it->energy_row) {
-                row[col_t] += x * h;
-            }
-            row[m] += x * mu;
-            b[k] += x;
-        }
+    switch (le) {
+    case 1: accumulate_gases_small<1>(it, a, w, col_n, col_t, m, &g); break;
+    case 2: accumulate_gases_small<2>(it, a, w, col_n, col_t, m, &g); break;
+    case 3: accumulate_gases_small<3>(it, a, w, col_n, col_t, m, &g); break;
+    case 4: accumulate_gases_small<4>(it, a, w, col_n, col_t, m, &g); break;
+    default: accumulate_gases(it, a, w, col_n, col_t, m, &g); break;
     }
-    g->nh_all = g->nh;
-    for (int c = 0; c < nc; ++c) {
-        int j = s->included_list[static_cast<std::size_t>(c)];
-        std::size_t jj = static_cast<std::size_t>(j);
-        double nj = s->n[jj];
-        double h = s->h_rt[jj];
-        double *row = a + (le + c) * w;
+    g.nh_all = g.nh;
+    int ne = s->element_count;
+    for (int q = 0; q < nc; ++q) {
+        int c = s->included_list[at(q)];
+        double nj = s->condensed_n[at(c)];
+        double h = s->condensed_h_rt[at(c)];
+        double *row = a + (le + q) * w;
         for (int k = 0; k < le; ++k) {
-            double akj = atom(s, j, ae[k]);
-            a[k * w + le + c] = akj;
+            double akj = s->condensed_atoms[at(c * ne + ae[k])];
+            a[k * w + le + q] = akj;
             row[k] = akj;
             b[k] += akj * nj;
         }
         if (it->energy_row) {
             row[col_t] = h;
-            a[col_t * w + le + c] = h;
+            a[col_t * w + le + q] = h;
         }
-        row[m] = s->mu[jj];
-        g->ncp += nj * s->cp_r[jj];
-        g->nh_all += nj * h;
+        row[m] = s->condensed_g_rt[at(c)];
+        g.ncp += nj * s->condensed_cp_r[at(c)];
+        g.nh_all += nj * h;
     }
     for (int k = 0; k < le; ++k) {
         for (int i = 0; i < k; ++i) {
             a[k * w + i] = a[i * w + k];
         }
-        a[k * w + m] += s->b0[static_cast<std::size_t>(ae[k])] - b[k];
+        a[k * w + m] += s->b0[at(ae[k])] - b[k];
     }
     double n_total = std::exp(it->ln_n_total);
     double *row_n = a + col_n * w;
     for (int k = 0; k < le; ++k) {
         row_n[k] = a[k * w + col_n];
     }
-    row_n[col_n] = g->n - n_total;
+    row_n[col_n] = g.n - n_total;
     if (it->energy_row) {
-        row_n[col_t] = g->nh;
+        row_n[col_t] = g.nh;
     }
-    row_n[m] = n_total - g->n + g->nmu;
+    row_n[m] = n_total - g.n + g.nmu;
     if (it->energy_row) {
         double *row_t = a + col_t * w;
         for (int k = 0; k < le; ++k) {
             row_t[k] = a[k * w + col_t];
         }
-        row_t[col_n] = g->nh;
-        row_t[col_t] = g->ncp + g->nh2;
-        row_t[m] = it->h0_over_r / it->t - g->nh_all + g->nhmu;
+        row_t[col_n] = g.nh;
+        row_t[col_t] = g.ncp + g.nh2;
+        row_t[m] = it->h0_over_r / it->t - g.nh_all + g.nhmu;
     }
+    *sums = g;
     return m;
 }
 
-// One Newton step. Returns 1 and sets *converged_loose / *correction when the
-// step was taken, 0 when the equations could not be solved.
+// One Newton step with the published step control. Returns 0 when the
+// equations could not be solved; otherwise takes the step and reports
+// whether the method's convergence tests held and the size of the step.
 static int newton_step(iteration *it, int *loose, double *correction)
 {
     equilibrium_solver *s = it->s;
     evaluate_state(it);
     gas_sums g;
-    double *a = s->matrix.data();
-    int m = assemble(it, a, &g);
+    int m = assemble(it, s->matrix.data(), &g);
     double *x = s->unknowns.data();
-    if (!solve_linear(a, m, x)) {
+    if (!solve_linear(s->matrix.data(), m, x)) {
         return 0;
     }
-    int le = 0;
+    int le = it->active_element_count;
+    int ng = gas_columns(it);
+    std::size_t stride = at(s->gas_count);
     for (int i = 0; i < s->element_count; ++i) {
-        s->pi[static_cast<std::size_t>(i)] = 0.0;
-        if (s->element_active[static_cast<std::size_t>(i)]) {
-            ++le;
-        }
+        s->pi[at(i)] = 0.0;
     }
     for (int k = 0; k < le; ++k) {
-        s->pi[static_cast<std::size_t>(s->active_elements[static_cast<std::size_t>(k)])] = x[k];
+        s->pi[at(s->active_elements[at(k)])] = x[k];
     }
     int nc = it->included_count;
     double dln_n = x[le + nc];
     double dln_t = it->energy_row ? x[le + nc + 1] : 0.0;
 
-    // Corrections of the gases (eq. 2.18) and the step control (eqs. 3.1-3.3).
-    int ne = s->element_count;
-    double big = temperature_step_weight * std::fmax(std::fabs(dln_t), std::fabs(dln_n));
+    // Corrections of the gases (eq. 2.18): a straight loop over every gas.
+    double *dln = s->dln.data();
+    const double *mu = s->mu.data();
+    const double *h_rt = s->h_rt.data();
+    for (int j = 0; j < ng; ++j) {
+        dln[j] = dln_n - mu[j] + h_rt[j] * dln_t;
+    }
+    for (int k = 0; k < le; ++k) {
+        const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)]) * stride;
+        double pi_k = x[k];
+        for (int j = 0; j < ng; ++j) {
+            dln[j] += row[j] * pi_k;
+        }
+    }
+
+    // Step control (eqs. 3.1 to 3.3). Only increases are limited: a large
+    // decrease of ln n_j cannot overshoot into a negative amount.
+    double big = temperature_step_weight * larger(std::fabs(dln_t), std::fabs(dln_n));
     double lambda2 = 1.0;
     double n_sum = g.n;
-    for (int c = 0; c < nc; ++c) {
-        n_sum += s->n[static_cast<std::size_t>(s->included_list[static_cast<std::size_t>(c)])];
+    for (int q = 0; q < nc; ++q) {
+        n_sum += s->condensed_n[at(s->included_list[at(q)])];
     }
     double worst_gas = 0.0;
-    for (int j : s->gas_list) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        if (!s->species_active[jj]) {
+    double trace_floor = it->ln_n_total - trace_log_size;
+    for (int j = 0; j < ng; ++j) {
+        if (!gas_in_play(it, j)) {
             continue;
         }
-        const double *aj = &s->atoms[jj * static_cast<std::size_t>(ne)];
-        double sum = 0.0;
-        for (int k = 0; k < le; ++k) {
-            sum += aj[s->active_elements[static_cast<std::size_t>(k)]] * x[k];
-        }
-        double d = -s->mu[jj] + sum + dln_n + s->h_rt[jj] * dln_t;
-        s->dln[jj] = d;
-        double log_fraction = s->ln_n[jj] - it->ln_n_total;
-        if (log_fraction > -trace_log_size) {
-            if (d > big) {
-                big = d;
-            }
+        double d = dln[j];
+        double ln_nj = s->ln_n[at(j)];
+        if (ln_nj > trace_floor) {
+            big = larger(big, d);
         } else if (d >= 0.0) {
             double growth = d - dln_n;
             if (std::fabs(growth) >= trace_growth_min_difference) {
-                double limit = std::fabs((-log_fraction - trace_growth_log_limit) / growth);
-                if (limit < lambda2) {
-                    lambda2 = limit;
-                }
+                double limit = std::fabs((it->ln_n_total - ln_nj - trace_growth_log_limit) / growth);
+                lambda2 = smaller(lambda2, limit);
             }
         }
-        double weighted = s->n[jj] * std::fabs(d) / n_sum;
-        if (weighted > worst_gas) {
-            worst_gas = weighted;
-        }
+        worst_gas = larger(worst_gas, s->n[at(j)] * std::fabs(d) / n_sum);
     }
-    double lambda = 1.0;
-    if (big > species_step_limit) {
-        lambda = species_step_limit / big;
-    }
-    if (lambda2 < lambda) {
-        lambda = lambda2;
-    }
-    it->lambda = lambda;
+    double lambda = big > species_step_limit ? species_step_limit / big : 1.0;
+    lambda = smaller(lambda, lambda2);
 
     // The method's convergence tests (eqs. 3.5, 3.6a, 3.6b) on this step.
     double worst_condensed = 0.0;
-    for (int c = 0; c < nc; ++c) {
-        double v = std::fabs(x[le + c]) / n_sum;
-        if (v > worst_condensed) {
-            worst_condensed = v;
-        }
+    for (int q = 0; q < nc; ++q) {
+        worst_condensed = larger(worst_condensed, std::fabs(x[le + q]) / n_sum);
     }
     double n_test = g.n * std::fabs(dln_n) / n_sum;
     double b_max = 0.0;
     for (int k = 0; k < le; ++k) {
-        b_max = std::fmax(b_max, s->b0[static_cast<std::size_t>(s->active_elements[static_cast<std::size_t>(k)])]);
+        b_max = larger(b_max, s->b0[at(s->active_elements[at(k)])]);
     }
     int balance_ok = 1;
     for (int k = 0; k < le; ++k) {
-        double b0 = s->b0[static_cast<std::size_t>(s->active_elements[static_cast<std::size_t>(k)])];
-        if (b0 > mass_balance_tolerance && std::fabs(b0 - s->b_current[static_cast<std::size_t>(k)]) > mass_balance_tolerance * b_max) {
+        double b0 = s->b0[at(s->active_elements[at(k)])];
+        if (b0 > mass_balance_tolerance && std::fabs(b0 - s->b_current[at(k)]) > mass_balance_tolerance * b_max) {
             balance_ok = 0;
         }
     }
     *loose = lambda == 1.0 && worst_gas <= composition_tolerance && worst_condensed <= composition_tolerance &&
              n_test <= composition_tolerance && std::fabs(dln_t) <= temperature_tolerance && balance_ok;
-    *correction = std::fmax(std::fmax(worst_gas, worst_condensed), std::fmax(n_test, std::fabs(dln_t)));
+    *correction = larger(larger(worst_gas, worst_condensed), larger(n_test, std::fabs(dln_t)));
 
     // New estimates (eq. 3.4).
-    for (int j : s->gas_list) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        if (s->species_active[jj]) {
-            s->ln_n[jj] += lambda * s->dln[jj];
+    for (int j = 0; j < ng; ++j) {
+        if (gas_in_play(it, j)) {
+            s->ln_n[at(j)] += lambda * dln[j];
         }
     }
-    for (int c = 0; c < nc; ++c) {
-        std::size_t jj = static_cast<std::size_t>(s->included_list[static_cast<std::size_t>(c)]);
-        s->n[jj] += lambda * x[le + c];
+    for (int q = 0; q < nc; ++q) {
+        s->condensed_n[at(s->included_list[at(q)])] += lambda * x[le + q];
     }
     it->ln_n_total += lambda * dln_n;
     if (it->energy_row) {
         it->ln_t += lambda * dln_t;
-        it->ln_t = std::fmin(std::fmax(it->ln_t, std::log(min_iteration_temperature_k)),
-                             std::log(max_iteration_temperature_k));
+        double ln_t_min = std::log(min_iteration_temperature_k);
+        double ln_t_max = std::log(max_iteration_temperature_k);
+        if (it->ln_t < ln_t_min || it->ln_t > ln_t_max) {
+            it->ln_t = smaller(larger(it->ln_t, ln_t_min), ln_t_max);
+            it->temperature_clamped = 1;
+            if (it->small_only) {
+                return 0;  // the small gases cannot meet the enthalpy: give up the first estimate
+            }
+        }
         it->t = std::exp(it->ln_t);
     }
     ++it->iterations;
     return std::isfinite(it->ln_n_total) && std::isfinite(it->ln_t);
 }
 
-// Iterates to convergence with the current set of condensed species: first
-// to the method's tests with trace gases left out of the sums, then with
-// every gas until the corrections reach the rounding level (or stop
-// shrinking there).
-static int converge(iteration *it)
+// Iterates to convergence with the current set of condensed species.
+// mode converge_method_tests stops at the method's own tests (eqs. 3.5,
+// 3.6), with trace gases left out of the sums. Otherwise the iteration goes
+// on with every gas in the sums (from the start when mode is
+// converge_all_gases, after the method's tests when converge_trace_later)
+// until Newton's corrections reach the rounding level: it ends after a full
+// step no larger than finish_correction, whose error left is of the order
+// of its square, or when the corrections stop shrinking.
+enum { converge_method_tests = 0, converge_trace_later = 1, converge_all_gases = 2 };
+
+static int converge(iteration *it, int mode)
 {
-    int limit = base_iterations + it->s->species_count / 2;
+    int limit = it->small_only ? small_gas_iterations : base_iterations + it->s->species_count / 2;
     int extra = 0;
     double previous = 0.0;
-    it->include_trace = 0;
+    it->include_trace = mode == converge_all_gases;
     for (int k = 0; k < limit && it->iterations < max_total_iterations; ++k) {
         int loose = 0;
         double correction = 0.0;
@@ -591,11 +847,14 @@ static int converge(iteration *it)
             extra = 0;
             continue;
         }
+        if (mode == converge_method_tests) {
+            return 1;
+        }
         if (!it->include_trace) {
             it->include_trace = 1;
             continue;
         }
-        if (correction <= rounding_level_correction || extra >= max_rounding_iterations ||
+        if (correction <= finish_correction || extra >= max_rounding_iterations ||
             (extra > 0 && correction > 0.5 * previous)) {
             return 1;
         }
@@ -605,39 +864,38 @@ static int converge(iteration *it)
     return 0;
 }
 
-static void include_condensed(iteration *it, int j)
+static void include_condensed(iteration *it, int c)
 {
     equilibrium_solver *s = it->s;
-    s->included[static_cast<std::size_t>(j)] = 1;
-    s->included_list[static_cast<std::size_t>(it->included_count++)] = j;
+    s->included[at(c)] = 1;
+    s->included_list[at(it->included_count++)] = c;
 }
 
-static void exclude_condensed(iteration *it, int j)
+static void exclude_condensed(iteration *it, int c)
 {
     equilibrium_solver *s = it->s;
-    s->included[static_cast<std::size_t>(j)] = 0;
-    s->n[static_cast<std::size_t>(j)] = 0.0;
+    s->included[at(c)] = 0;
+    s->condensed_n[at(c)] = 0.0;
     int w = 0;
-    for (int c = 0; c < it->included_count; ++c) {
-        int k = s->included_list[static_cast<std::size_t>(c)];
-        if (k != j) {
-            s->included_list[static_cast<std::size_t>(w++)] = k;
+    for (int q = 0; q < it->included_count; ++q) {
+        int k = s->included_list[at(q)];
+        if (k != c) {
+            s->included_list[at(w++)] = k;
         }
     }
     it->included_count = w;
 }
 
-static int in_range(const equilibrium_solver *s, int j, double t)
+static int condensed_in_range(const equilibrium_solver *s, int c, double t)
 {
-    const species_fit *f = &s->fits[static_cast<std::size_t>(j)];
+    const species_fit *f = &s->fits[at(s->condensed_species[at(c)])];
     return t >= f->t_low_k && t <= f->t_high_k;
 }
 
-static int group_included(const equilibrium_solver *s, int j)
+static int group_included(const equilibrium_solver *s, int c)
 {
-    for (int k : s->condensed_list) {
-        if (s->included[static_cast<std::size_t>(k)] &&
-            s->phase_group[static_cast<std::size_t>(k)] == s->phase_group[static_cast<std::size_t>(j)]) {
+    for (int k = 0; k < s->condensed_count; ++k) {
+        if (s->included[at(k)] && s->condensed_group[at(k)] == s->condensed_group[at(c)]) {
             return 1;
         }
     }
@@ -652,11 +910,10 @@ static int revise_condensed(iteration *it)
 {
     equilibrium_solver *s = it->s;
     int worst = -1;
-    for (int c = 0; c < it->included_count; ++c) {
-        int j = s->included_list[static_cast<std::size_t>(c)];
-        if (s->n[static_cast<std::size_t>(j)] <= 0.0 &&
-            (worst < 0 || s->n[static_cast<std::size_t>(j)] < s->n[static_cast<std::size_t>(worst)])) {
-            worst = j;
+    for (int q = 0; q < it->included_count; ++q) {
+        int c = s->included_list[at(q)];
+        if (s->condensed_n[at(c)] <= 0.0 && (worst < 0 || s->condensed_n[at(c)] < s->condensed_n[at(worst)])) {
+            worst = c;
         }
     }
     if (worst >= 0) {
@@ -664,27 +921,26 @@ static int revise_condensed(iteration *it)
         return 1;
     }
     if (it->energy_row) {
-        for (int c = 0; c < it->included_count; ++c) {
-            int j = s->included_list[static_cast<std::size_t>(c)];
-            if (in_range(s, j, it->t)) {
+        for (int q = 0; q < it->included_count; ++q) {
+            int c = s->included_list[at(q)];
+            if (condensed_in_range(s, c, it->t)) {
                 continue;
             }
             int other = -1;
-            for (int k : s->condensed_list) {
-                if (k != j && s->species_active[static_cast<std::size_t>(k)] &&
-                    s->phase_group[static_cast<std::size_t>(k)] == s->phase_group[static_cast<std::size_t>(j)] &&
-                    in_range(s, k, it->t)) {
+            for (int k = 0; k < s->condensed_count; ++k) {
+                if (k != c && s->condensed_active[at(k)] && s->condensed_group[at(k)] == s->condensed_group[at(c)] &&
+                    condensed_in_range(s, k, it->t)) {
                     other = k;
                 }
             }
             if (other < 0) {
-                exclude_condensed(it, j);
+                exclude_condensed(it, c);
                 return 1;
             }
-            if (s->included[static_cast<std::size_t>(other)]) {
-                continue;  // both phases present: the amounts decide
+            if (s->included[at(other)]) {
+                continue;  // both phases present: their amounts decide
             }
-            std::size_t group = static_cast<std::size_t>(s->phase_group[static_cast<std::size_t>(j)]);
+            std::size_t group = at(s->condensed_group[at(c)]);
             if (s->phase_swaps[group] >= 2) {
                 // Swapping back and forth: the temperature sits at the
                 // transition, where both phases coexist.
@@ -692,10 +948,10 @@ static int revise_condensed(iteration *it)
                 return 1;
             }
             ++s->phase_swaps[group];
-            double amount = s->n[static_cast<std::size_t>(j)];
-            exclude_condensed(it, j);
+            double amount = s->condensed_n[at(c)];
+            exclude_condensed(it, c);
             include_condensed(it, other);
-            s->n[static_cast<std::size_t>(other)] = amount;
+            s->condensed_n[at(other)] = amount;
             return 1;
         }
     }
@@ -703,24 +959,25 @@ static int revise_condensed(iteration *it)
     make_temperature_powers(it->t, &p);
     int best = -1;
     double best_delta = 0.0;
-    for (int j : s->condensed_list) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        if (!s->species_active[jj] || s->included[jj] || !in_range(s, j, it->t) || group_included(s, j)) {
+    int ne = s->element_count;
+    for (int c = 0; c < s->condensed_count; ++c) {
+        if (!s->condensed_active[at(c)] || s->included[at(c)] || !condensed_in_range(s, c, it->t) ||
+            group_included(s, c)) {
             continue;
         }
-        evaluate_functions(s, j, &p);
-        double delta = s->h_rt[jj] - s->s_r[jj];
-        for (int i = 0; i < s->element_count; ++i) {
-            delta -= atom(s, j, i) * s->pi[static_cast<std::size_t>(i)];
+        evaluate_condensed(s, c, &p);
+        double delta = s->condensed_g_rt[at(c)];
+        for (int i = 0; i < ne; ++i) {
+            delta -= s->condensed_atoms[at(c * ne + i)] * s->pi[at(i)];
         }
         if (delta < best_delta) {
             best_delta = delta;
-            best = j;
+            best = c;
         }
     }
     if (best >= 0) {
         include_condensed(it, best);
-        s->n[static_cast<std::size_t>(best)] = 0.0;
+        s->condensed_n[at(best)] = 0.0;
         return 1;
     }
     return 0;
@@ -735,59 +992,52 @@ static int derivatives(iteration *it, equilibrium_solution *out)
     int saved_energy_row = it->energy_row;
     it->energy_row = 0;
     gas_sums g;
-    double *a = s->derivative_work.data();
+    double *a = s->matrix.data();
     double *x = s->unknowns.data();
-    int le = 0;
-    for (int i = 0; i < s->element_count; ++i) {
-        if (s->element_active[static_cast<std::size_t>(i)]) {
-            ++le;
-        }
-    }
+    int le = it->active_element_count;
     int nc = it->included_count;
+    int ng = s->gas_count;
     double dlnn_dlnt = 0.0;
     double dlnn_dlnp = 0.0;
     double cp_reaction = 0.0;
-    for (int pass = 0; pass < 2; ++pass) {
+    int ok = 1;
+    for (int pass = 0; pass < 2 && ok; ++pass) {
         int m = assemble(it, a, &g);
         int w = m + 1;
         a[(m - 1) * w + (m - 1)] = 0.0;  // sum n_j - n vanishes at equilibrium
         for (int k = 0; k < le; ++k) {
-            int e = s->active_elements[static_cast<std::size_t>(k)];
+            const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)] * ng);
             double rhs = 0.0;
-            for (int j : s->gas_list) {
-                std::size_t jj = static_cast<std::size_t>(j);
-                if (s->species_active[jj]) {
-                    double an = atom(s, j, e) * s->n[jj];
-                    rhs += pass == 0 ? -an * s->h_rt[jj] : an;
+            for (int j = 0; j < ng; ++j) {
+                if (s->present[at(j)]) {
+                    double an = row[j] * s->n[at(j)];
+                    rhs += pass == 0 ? -an * s->h_rt[at(j)] : an;
                 }
             }
             a[k * w + m] = rhs;
         }
-        for (int c = 0; c < nc; ++c) {
-            std::size_t jj = static_cast<std::size_t>(s->included_list[static_cast<std::size_t>(c)]);
-            a[(le + c) * w + m] = pass == 0 ? -s->h_rt[jj] : 0.0;
+        for (int q = 0; q < nc; ++q) {
+            a[(le + q) * w + m] = pass == 0 ? -s->condensed_h_rt[at(s->included_list[at(q)])] : 0.0;
         }
         a[(m - 1) * w + m] = pass == 0 ? -g.nh : g.n;
         if (!solve_linear(a, m, x)) {
-            it->energy_row = saved_energy_row;
-            return 0;
+            ok = 0;
+            break;
         }
         if (pass == 0) {
             dlnn_dlnt = x[m - 1];
             for (int k = 0; k < le; ++k) {
-                int e = s->active_elements[static_cast<std::size_t>(k)];
+                const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)] * ng);
                 double sum = 0.0;
-                for (int j : s->gas_list) {
-                    std::size_t jj = static_cast<std::size_t>(j);
-                    if (s->species_active[jj]) {
-                        sum += atom(s, j, e) * s->n[jj] * s->h_rt[jj];
+                for (int j = 0; j < ng; ++j) {
+                    if (s->present[at(j)]) {
+                        sum += row[j] * s->n[at(j)] * s->h_rt[at(j)];
                     }
                 }
                 cp_reaction += sum * x[k];
             }
-            for (int c = 0; c < nc; ++c) {
-                std::size_t jj = static_cast<std::size_t>(s->included_list[static_cast<std::size_t>(c)]);
-                cp_reaction += s->h_rt[jj] * x[le + c];
+            for (int q = 0; q < nc; ++q) {
+                cp_reaction += s->condensed_h_rt[at(s->included_list[at(q)])] * x[le + q];
             }
             cp_reaction += g.nh * dlnn_dlnt + g.nh2;
         } else {
@@ -795,16 +1045,21 @@ static int derivatives(iteration *it, equilibrium_solution *out)
         }
     }
     it->energy_row = saved_energy_row;
+    if (!ok) {
+        return 0;
+    }
     out->cp_equilibrium_over_r = g.ncp + cp_reaction;
     out->dlnv_dlnt = 1.0 + dlnn_dlnt;
     out->dlnv_dlnp = -1.0 + dlnn_dlnp;
-    return std::isfinite(out->cp_equilibrium_over_r) && std::isfinite(out->dlnv_dlnt) && std::isfinite(out->dlnv_dlnp);
+    return std::isfinite(out->cp_equilibrium_over_r) && std::isfinite(out->dlnv_dlnt) &&
+           std::isfinite(out->dlnv_dlnp) && out->dlnv_dlnp < 0.0;
 }
 
 static void record_result(iteration *it, int converged, equilibrium_solution *out)
 {
     equilibrium_solver *s = it->s;
     it->include_trace = 1;
+    it->small_only = 0;
     evaluate_state(it);
     double n_gas = 0.0;
     double n_condensed = 0.0;
@@ -812,35 +1067,33 @@ static void record_result(iteration *it, int converged, equilibrium_solution *ou
     double cp = 0.0;
     double entropy = 0.0;
     for (int j = 0; j < s->species_count; ++j) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        out->moles[jj] = 0.0;
+        out->moles[at(j)] = 0.0;
     }
-    for (int j : s->gas_list) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        if (!s->species_active[jj] || s->n[jj] == 0.0) {
+    int ng = s->gas_count;
+    for (int g = 0; g < ng; ++g) {
+        if (s->present[at(g)]) {
+            n_gas += s->n[at(g)];
+        }
+    }
+    double ln_n_gas = std::log(n_gas);
+    for (int g = 0; g < ng; ++g) {
+        double nj = s->n[at(g)];
+        if (!s->present[at(g)] || nj == 0.0) {
             continue;
         }
-        out->moles[jj] = s->n[jj];
-        n_gas += s->n[jj];
+        out->moles[at(s->gas_species[at(g)])] = nj;
+        h += nj * s->h_rt[at(g)];
+        cp += nj * s->cp_r[at(g)];
+        entropy += nj * (s->h_rt[at(g)] - s->g_rt[at(g)] - (s->ln_n[at(g)] - ln_n_gas) - it->ln_p);
     }
-    for (int j : s->gas_list) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        if (out->moles[jj] == 0.0) {
-            continue;
-        }
-        double nj = s->n[jj];
-        h += nj * s->h_rt[jj];
-        cp += nj * s->cp_r[jj];
-        entropy += nj * (s->s_r[jj] - std::log(nj / n_gas) - it->ln_p);
-    }
-    for (int c = 0; c < it->included_count; ++c) {
-        std::size_t jj = static_cast<std::size_t>(s->included_list[static_cast<std::size_t>(c)]);
-        double nj = s->n[jj];
-        out->moles[jj] = nj;
+    for (int q = 0; q < it->included_count; ++q) {
+        int c = s->included_list[at(q)];
+        double nj = s->condensed_n[at(c)];
+        out->moles[at(s->condensed_species[at(c)])] = nj;
         n_condensed += nj;
-        h += nj * s->h_rt[jj];
-        cp += nj * s->cp_r[jj];
-        entropy += nj * s->s_r[jj];
+        h += nj * s->condensed_h_rt[at(c)];
+        cp += nj * s->condensed_cp_r[at(c)];
+        entropy += nj * s->condensed_s_r[at(c)];
     }
     out->has_result = 1;
     out->converged = converged;
@@ -853,9 +1106,71 @@ static void record_result(iteration *it, int converged, equilibrium_solution *ou
     out->cp_frozen_over_r = cp;
     out->s_over_r = entropy;
     for (int i = 0; i < s->element_count; ++i) {
-        out->element_potentials[static_cast<std::size_t>(i)] = s->pi[static_cast<std::size_t>(i)];
+        out->element_potentials[at(i)] = s->pi[at(i)];
     }
     out->derivatives_valid = converged ? derivatives(it, out) : 0;
+}
+
+// Every gas in play at an equal share of the gas moles.
+static void spread_gas_estimate(iteration *it, double n_start)
+{
+    equilibrium_solver *s = it->s;
+    int count = 0;
+    for (int g = 0; g < s->gas_count; ++g) {
+        count += gas_in_play(it, g);
+    }
+    double ln_each = std::log(n_start / (count > 0 ? count : 1));
+    for (int g = 0; g < s->gas_count; ++g) {
+        s->ln_n[at(g)] = gas_in_play(it, g) ? ln_each : 0.0;
+    }
+    it->ln_n_total = std::log(n_start);
+}
+
+// The first estimate: the equilibrium among the gases of at most three
+// atoms, to the method's tests. The other gases then start at the amounts
+// that its element potentials give them (mu_j/RT = sum_i a_ij pi_i), which
+// puts the full iteration close to its answer for a fraction of the work
+// of starting every gas alike. 0 when the small gases do not cover every
+// element or do not converge; the caller then starts all gases alike.
+static int small_gas_estimate(iteration *it, double n_start)
+{
+    equilibrium_solver *s = it->s;
+    int ng = s->gas_count;
+    for (int k = 0; k < it->active_element_count; ++k) {
+        const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)] * ng);
+        int covered = 0;
+        for (int g = 0; g < ng && !covered; ++g) {
+            covered = s->gas_active[at(g)] && s->gas_small[at(g)] && row[g] != 0.0;
+        }
+        if (!covered) {
+            return 0;
+        }
+    }
+    it->small_only = 1;
+    it->temperature_clamped = 0;
+    spread_gas_estimate(it, n_start);
+    int converged = converge(it, converge_method_tests);
+    it->small_only = 0;
+    if (!converged || it->temperature_clamped) {
+        return 0;
+    }
+    evaluate_state(it);
+    double ln_p_over_n = it->ln_p - it->ln_n_total;
+    for (int g = 0; g < ng; ++g) {
+        if (!s->gas_active[at(g)] || s->gas_small[at(g)]) {
+            continue;
+        }
+        double sum = 0.0;
+        for (int k = 0; k < it->active_element_count; ++k) {
+            int e = s->active_elements[at(k)];
+            sum += s->gas_atoms[at(e * ng + g)] * s->pi[at(e)];
+        }
+        // A gas the small ones cannot stand for may come out far too
+        // abundant; it starts at no more than a modest share instead and
+        // the full iteration takes it from there.
+        s->ln_n[at(g)] = smaller(sum - s->g_rt[at(g)] - ln_p_over_n, it->ln_n_total + expanded_log_fraction_cap);
+    }
+    return 1;
 }
 
 int solve_equilibrium(equilibrium_solver *s, int type, double state1, double state2, const double amounts[],
@@ -871,8 +1186,9 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
         return fail(error, CEA_INVALID_SIZE, "equilibrium: the reactant amounts array is null");
     }
     if (!std::isfinite(state1) || (type == CEA_TP && !(state1 > 0.0))) {
-        return fail(error, CEA_INVALID_ARGUMENT, type == CEA_TP ? "equilibrium: the temperature must be a positive number"
-                                                                : "equilibrium: the enthalpy must be a finite number");
+        return fail(error, CEA_INVALID_ARGUMENT,
+                    type == CEA_TP ? "equilibrium: the temperature must be a positive number"
+                                   : "equilibrium: the enthalpy must be a finite number");
     }
     if (!std::isfinite(state2) || !(state2 > 0.0)) {
         return fail(error, CEA_INVALID_ARGUMENT, "equilibrium: the pressure must be a positive number");
@@ -895,40 +1211,47 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
 
     // Element amounts b0_i = sum_r w_r a_ri / M_r per kilogram of reactants.
     int ne = s->element_count;
+    iteration it;
+    it.s = s;
+    it.active_element_count = 0;
     for (int i = 0; i < ne; ++i) {
         double b = 0.0;
         for (int r = 0; r < s->reactant_count; ++r) {
-            b += amounts[r] * s->reactant_atoms_per_kg[static_cast<std::size_t>(r * ne + i)];
+            b += amounts[r] * s->reactant_atoms_per_kg[at(r * ne + i)];
         }
         b /= amount_sum;
-        s->b0[static_cast<std::size_t>(i)] = b;
-        s->element_active[static_cast<std::size_t>(i)] = b > 0.0;
+        s->b0[at(i)] = b;
+        s->element_active[at(i)] = b > 0.0;
+        s->pi[at(i)] = 0.0;
+        if (b > 0.0) {
+            s->active_elements[at(it.active_element_count++)] = i;
+        }
     }
+    int ng = s->gas_count;
     int gas_active = 0;
-    for (int j = 0; j < s->species_count; ++j) {
-        std::size_t jj = static_cast<std::size_t>(j);
-        int active = s->usable[jj];
+    for (int g = 0; g < ng; ++g) {
+        int active = s->gas_usable[at(g)];
         for (int i = 0; i < ne && active; ++i) {
-            if (atom(s, j, i) != 0.0 && !s->element_active[static_cast<std::size_t>(i)]) {
+            if (s->gas_atoms[at(i * ng + g)] != 0.0 && !s->element_active[at(i)]) {
                 active = 0;
             }
         }
-        s->species_active[jj] = active;
-        s->included[jj] = 0;
-        s->phase_swaps[jj] = 0;
-        s->n[jj] = 0.0;
-        s->ln_n[jj] = 0.0;
-        s->dln[jj] = 0.0;
-        if (active && !s->species[jj].condensed) {
-            ++gas_active;
-        }
+        s->gas_active[at(g)] = active;
+        gas_active += active;
     }
-    for (int i = 0; i < ne; ++i) {
-        s->pi[static_cast<std::size_t>(i)] = 0.0;
+    for (int c = 0; c < s->condensed_count; ++c) {
+        int active = s->condensed_usable[at(c)];
+        for (int i = 0; i < ne && active; ++i) {
+            if (s->condensed_atoms[at(c * ne + i)] != 0.0 && !s->element_active[at(i)]) {
+                active = 0;
+            }
+        }
+        s->condensed_active[at(c)] = active;
+        s->included[at(c)] = 0;
+        s->phase_swaps[at(c)] = 0;
+        s->condensed_n[at(c)] = 0.0;
     }
 
-    iteration it;
-    it.s = s;
     it.energy_row = type == CEA_HP;
     it.h0_over_r = type == CEA_HP ? state1 : 0.0;
     it.ln_p = std::log(state2);
@@ -937,31 +1260,45 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
         it.t = start->t_k;
     }
     it.ln_t = std::log(it.t);
-    double n_start = start != nullptr ? start->n_total : initial_gas_moles_kmol_kg;
-    it.ln_n_total = std::log(n_start);
     it.included_count = 0;
     it.iterations = 0;
-    it.lambda = 1.0;
     it.include_trace = 0;
-    if (gas_active == 0) {
+    it.present_count = 0;
+    it.small_only = 0;
+    it.temperature_clamped = 0;
+    double n_start = start != nullptr ? start->n_total : initial_gas_moles_kmol_kg;
+    it.ln_n_total = std::log(n_start);
+    if (gas_active == 0 || it.active_element_count == 0) {
         record_result(&it, 0, out);
         return CEA_OK;
     }
-    double ln_each = std::log(n_start / gas_active);
-    for (int j : s->gas_list) {
-        if (s->species_active[static_cast<std::size_t>(j)]) {
-            s->ln_n[static_cast<std::size_t>(j)] = ln_each;
-        }
+    int estimated = 0;
+    if (start == nullptr || !start->skip_first_estimate) {
+        estimated = small_gas_estimate(&it, n_start);
     }
-    int max_revisions = 4 * static_cast<int>(s->condensed_list.size()) + 10;
     int converged = 0;
-    for (int pass = 0; pass <= max_revisions; ++pass) {
-        if (!converge(&it)) {
-            break;
+    for (int attempt = estimated ? 0 : 1; attempt < 2 && !converged; ++attempt) {
+        if (attempt == 1) {
+            // The published start: every gas alike, no condensed species.
+            for (int c = 0; c < s->condensed_count; ++c) {
+                s->included[at(c)] = 0;
+                s->phase_swaps[at(c)] = 0;
+                s->condensed_n[at(c)] = 0.0;
+            }
+            it.included_count = 0;
+            it.t = type == CEA_HP ? (start != nullptr ? start->t_k : initial_temperature_k) : state1;
+            it.ln_t = std::log(it.t);
+            spread_gas_estimate(&it, n_start);
         }
-        if (!revise_condensed(&it)) {
-            converged = 1;
-            break;
+        int max_revisions = 4 * s->condensed_count + 10;
+        for (int pass = 0; pass <= max_revisions; ++pass) {
+            if (!converge(&it, attempt == 0 ? converge_all_gases : converge_trace_later)) {
+                break;
+            }
+            if (!revise_condensed(&it)) {
+                converged = 1;
+                break;
+            }
         }
     }
     record_result(&it, converged, out);

@@ -229,11 +229,18 @@ int parse_fixed_number(const char *field, std::size_t width, double *value)
     if (mantissa == 0) {
         result = 0.0;
     } else {
-        while (mantissa % 10 == 0) {
-            mantissa /= 10;
-            --decimal_shift;
+        int scale = exponent - decimal_shift;
+        if (dropped_digits == 0 && !(mantissa < max_exact_mantissa && scale >= -max_exact_power_of_ten &&
+                                     scale <= max_exact_power_of_ten)) {
+            // Trailing zeros moved into the exponent may bring the value
+            // back to the one-operation shape (the divisions cost, so only
+            // here).
+            while (mantissa % 10 == 0) {
+                mantissa /= 10;
+                ++scale;
+            }
         }
-        if (dropped_digits != 0 || !scale_exactly(mantissa, exponent - decimal_shift, &result)) {
+        if (dropped_digits != 0 || !scale_exactly(mantissa, scale, &result)) {
             if (!fallback_strtod(field + start, end - start, &result)) {
                 return 0;
             }

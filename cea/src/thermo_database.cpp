@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "fixed_column_number.h"
 
@@ -383,20 +384,29 @@ int load_thermo_file(const char *path, thermo_database *database, failure *error
     if (file == nullptr) {
         return fail(error, CEA_INVALID_FILENAME, "cannot open the thermodynamic database %s", path);
     }
-    std::vector<char> text;
+    // The whole file in one buffer, grown by doubling when its size was not
+    // known up front; new char[] leaves it uninitialised, as it is about to
+    // be overwritten.
+    std::size_t capacity = read_chunk_bytes;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         long size = std::ftell(file);
         if (size > 0) {
-            text.reserve(static_cast<std::size_t>(size) + read_chunk_bytes);
+            capacity = static_cast<std::size_t>(size) + 1;
         }
         std::rewind(file);
     }
+    std::unique_ptr<char[]> text(new char[capacity]);
     std::size_t used = 0;
     for (;;) {
-        text.resize(used + read_chunk_bytes);
-        std::size_t got = std::fread(text.data() + used, 1, read_chunk_bytes, file);
+        if (used == capacity) {
+            std::unique_ptr<char[]> larger(new char[capacity * 2]);
+            std::memcpy(larger.get(), text.get(), used);
+            text = std::move(larger);
+            capacity *= 2;
+        }
+        std::size_t got = std::fread(text.get() + used, 1, capacity - used, file);
         used += got;
-        if (got < read_chunk_bytes) {
+        if (got == 0) {
             break;
         }
     }
@@ -405,7 +415,7 @@ int load_thermo_file(const char *path, thermo_database *database, failure *error
     if (read_failed) {
         return fail(error, CEA_INVALID_FILENAME, "cannot read the thermodynamic database %s", path);
     }
-    return parse_thermo_text(text.data(), used, path, database, error);
+    return parse_thermo_text(text.get(), used, path, database, error);
 }
 
 int find_species(const thermo_database *database, const char *name)
