@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Rewrites the expected text reports listed in text_reports.list with the
+# output of the given program on the repository's database. Run it from the
+# repository root after a change that is meant to move the printed numbers,
+# and review the difference before committing it.
+#   tests/golden/regenerate.sh build/release/lre-perf
+set -euo pipefail
+
+program=${1:?usage: tests/golden/regenerate.sh PATH_TO_LRE_PERF}
+golden_dir=$(dirname "$0")
+database=data/thermo.inp
+
+while IFS= read -r line; do
+    case $line in '' | '#'*) continue ;; esac
+    name=${line%%:*}
+    read -r -a options <<<"${line#*:}"
+    "$program" "$database" ${options[@]+"${options[@]}"} >"$golden_dir/$name"
+done <"$golden_dir/text_reports.list"
