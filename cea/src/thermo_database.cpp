@@ -20,6 +20,7 @@ static const int exponent_count = 8;
 static const int assigned_enthalpy_line_count = 1;
 static const int lines_per_interval = 3;
 static const std::size_t read_chunk_bytes = 1 << 16;
+static const unsigned long max_size_guess_bytes = 1ul << 30;
 
 struct line_view {
     const char *text;
@@ -389,8 +390,10 @@ int load_thermo_file(const char *path, thermo_database *database, failure *error
     // be overwritten.
     std::size_t capacity = read_chunk_bytes;
     if (std::fseek(file, 0, SEEK_END) == 0) {
+        // A directory or a device reports a size that is not one; such a
+        // size only serves as a first guess, up to a bound.
         long size = std::ftell(file);
-        if (size > 0) {
+        if (size > 0 && static_cast<unsigned long>(size) < max_size_guess_bytes) {
             capacity = static_cast<std::size_t>(size) + 1;
         }
         std::rewind(file);

@@ -1,0 +1,226 @@
+// What must hold at every converged equilibrium, over the whole operating
+// range (p 0.01 to 100 MPa, k 0.3 to 30, both fuels): element and enthalpy
+// balance to 1e-10, mu_j/RT = sum_i a_ij pi_i for every gas present,
+// condensed species present only where stable, finite properties, and
+// results that do not depend on the starting point by more than 1e-9.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "equilibrium_solver.h"
+#include "mixture.h"
+#include "species_thermo.h"
+#include "thermo_database.h"
+
+using namespace cea_impl;
+
+namespace {
+
+const double balance_tolerance = 1e-10;
+const double potential_tolerance = 1e-8;
+const double start_tolerance = 1e-9;
+
+struct fuel_chamber {
+    mixture reactants;
+    mixture products;
+    equilibrium_solver solver;
+    equilibrium_solution solution;
+};
+
+class operating_range : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        thermo_database db;
+        failure error;
+        ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
+        const char *fuels[2] = {"CH4(L)", "RP-1"};
+        for (int f = 0; f < 2; ++f) {
+            const char *names[2] = {"O2(L)", fuels[f]};
+            fuel_chamber &c = chambers[f];
+            ASSERT_EQ(mixture_from_names(&db, 2, names, &c.reactants, &error), CEA_OK);
+            ASSERT_EQ(mixture_of_products(&db, 2, names, 0, nullptr, &c.products, &error), CEA_OK);
+            ASSERT_EQ(create_equilibrium_solver(&c.products, &c.reactants, &c.solver, &error), CEA_OK);
+            create_equilibrium_solution(&c.solver, &c.solution);
+        }
+    }
+    static fuel_chamber chambers[2];
+
+    // The HP problem at the module's inlet temperatures; returns h/R.
+    static double inlet_h_over_r(fuel_chamber &c, int fuel, double k, double w[2])
+    {
+        const double oxidant[2] = {1.0, 0.0};
+        const double fuel_only[2] = {0.0, 1.0};
+        const double temperatures[2] = {90.0, fuel == 0 ? 111.0 : 298.15};
+        failure error;
+        double h = 0.0;
+        EXPECT_EQ(ratio_to_weights(&c.reactants, 2, oxidant, fuel_only, k, w, &error), CEA_OK);
+        EXPECT_EQ(reactant_enthalpy(&c.reactants, 2, w, 2, temperatures, &h, &error), CEA_OK);
+        return h / gas_constant_j_kmol_k;
+    }
+};
+
+fuel_chamber operating_range::chambers[2];
+
+int find_species_index(const equilibrium_solver &s, const char *name)
+{
+    for (int j = 0; j < s.species_count; ++j) {
+        if (std::strcmp(s.species[static_cast<std::size_t>(j)].name, name) == 0) {
+            return j;
+        }
+    }
+    ADD_FAILURE() << name << " is not a product";
+    return 0;
+}
+
+double element_amount(const species_record &s, const char *symbol)
+{
+    double a = 0.0;
+    for (int e = 0; e < s.element_count; ++e) {
+        if (std::strcmp(s.element_symbols[e], symbol) == 0) {
+            a += s.element_amounts[e];
+        }
+    }
+    return a;
+}
+
+species_functions functions_at(const mixture &m, const species_record &s, double t)
+{
+    std::vector<compact_interval> intervals;
+    species_fit fit;
+    compact_species_fit(&s, m.intervals.data(), &intervals, &fit);
+    temperature_powers p;
+    make_temperature_powers(t, &p);
+    species_functions f;
+    evaluate_interval(select_interval(intervals.data(), &fit, t), &p, &f);
+    return f;
+}
+
+void check_equilibrium(fuel_chamber &c, double h_over_r, double p_bar, const double w[2], const std::string &where)
+{
+    SCOPED_TRACE(where);
+    const equilibrium_solution &out = c.solution;
+    ASSERT_EQ(out.converged, 1);
+    for (double v : {out.t_k, out.n_gas, out.n_total, out.h_over_r, out.cp_frozen_over_r, out.s_over_r}) {
+        EXPECT_TRUE(std::isfinite(v));
+    }
+    EXPECT_GT(out.cp_frozen_over_r, out.n_gas);  // frozen gamma above 1
+
+    // Element balance, each element against its own amount.
+    const equilibrium_solver &s = c.solver;
+    for (int i = 0; i < s.element_count; ++i) {
+        const char *symbol = &s.element_symbols[static_cast<std::size_t>(i * element_symbol_capacity)];
+        double b0 = 0.0;
+        for (int r = 0; r < 2; ++r) {
+            const species_record &rec = c.reactants.species[static_cast<std::size_t>(r)];
+            b0 += w[r] * element_amount(rec, symbol) / rec.molecular_weight_kg_kmol;
+        }
+        double b = 0.0;
+        for (int j = 0; j < s.species_count; ++j) {
+            b += element_amount(s.species[static_cast<std::size_t>(j)], symbol) * out.moles[static_cast<std::size_t>(j)];
+        }
+        EXPECT_LE(std::fabs(b - b0), balance_tolerance * b0) << symbol;
+    }
+    EXPECT_LE(std::fabs(out.h_over_r - h_over_r), balance_tolerance * std::fabs(h_over_r));
+
+    // mu_j/RT = sum_i a_ij pi_i for the gases present; for the condensed
+    // species: present ones have that equality and a positive amount, absent
+    // ones inside their range would not lower the Gibbs energy.
+    double ln_p = std::log(p_bar);
+    for (int j = 0; j < s.species_count; ++j) {
+        const species_record &rec = s.species[static_cast<std::size_t>(j)];
+        double n_j = out.moles[static_cast<std::size_t>(j)];
+        species_functions f = functions_at(c.products, rec, out.t_k);
+        double potential = 0.0;
+        for (int i = 0; i < s.element_count; ++i) {
+            potential += element_amount(rec, &s.element_symbols[static_cast<std::size_t>(i * element_symbol_capacity)]) *
+                         out.element_potentials[static_cast<std::size_t>(i)];
+        }
+        double g = f.h_rt - f.s_r;
+        if (!rec.condensed) {
+            if (n_j > 0.0) {
+                EXPECT_NEAR(g + std::log(n_j / out.n_gas) + ln_p, potential, potential_tolerance) << rec.name;
+            }
+        } else if (n_j != 0.0) {
+            EXPECT_GT(n_j, 0.0) << rec.name;
+            EXPECT_NEAR(g, potential, potential_tolerance) << rec.name;
+        } else if (out.t_k >= c.products.intervals[static_cast<std::size_t>(rec.first_interval)].t_low_k &&
+                   out.t_k <= c.products.intervals[static_cast<std::size_t>(rec.first_interval + rec.interval_count - 1)].t_high_k) {
+            EXPECT_GE(g - potential, -potential_tolerance) << rec.name << " would lower the Gibbs energy";
+        }
+    }
+}
+
+TEST_F(operating_range, balances_and_potentials_hold_everywhere)
+{
+    const double pressures_mpa[] = {0.01, 0.1, 0.5, 5.0, 30.0, 100.0};
+    const double ratios[] = {0.3, 1.0, 2.0, 3.5, 8.0, 30.0};
+    int with_carbon = 0;
+    for (int fuel = 0; fuel < 2; ++fuel) {
+        fuel_chamber &c = chambers[fuel];
+        for (double p : pressures_mpa) {
+            for (double k : ratios) {
+                double w[2];
+                double h = inlet_h_over_r(c, fuel, k, w);
+                failure error;
+                ASSERT_EQ(solve_equilibrium(&c.solver, CEA_HP, h, p * 10.0, w, nullptr, &c.solution, &error), CEA_OK);
+                check_equilibrium(c, h, p * 10.0, w,
+                                  std::string(fuel ? "RP-1" : "CH4(L)") + " p " + std::to_string(p) + " MPa k " +
+                                      std::to_string(k));
+                int graphite = find_species_index(c.solver, "C(gr)");
+                with_carbon += c.solution.moles[static_cast<std::size_t>(graphite)] > 0.0;
+            }
+        }
+    }
+    EXPECT_GT(with_carbon, 0);  // condensed carbon enters somewhere in the range
+}
+
+// The published start (all gases alike) and starts far off in T and n land
+// on the same equilibrium as the usual first estimate.
+TEST_F(operating_range, result_does_not_depend_on_the_start)
+{
+    const solve_start starts[] = {{3800.0, 0.1, 1}, {1500.0, 0.02, 1}, {6000.0, 0.3, 1}, {2500.0, 0.05, 0}};
+    const double cases[][3] = {{0, 140.0, 2.9}, {0, 5.0, 1.0}, {1, 300.0, 2.6}, {1, 0.1, 6.0}, {0, 1000.0, 0.3}};
+    for (const auto &cs : cases) {
+        int fuel = static_cast<int>(cs[0]);
+        fuel_chamber &c = chambers[fuel];
+        double w[2];
+        double h = inlet_h_over_r(c, fuel, cs[2], w);
+        failure error;
+        ASSERT_EQ(solve_equilibrium(&c.solver, CEA_HP, h, cs[1], w, nullptr, &c.solution, &error), CEA_OK);
+        ASSERT_EQ(c.solution.converged, 1);
+        double t = c.solution.t_k;
+        double m = 1.0 / c.solution.n_gas;
+        for (const solve_start &start : starts) {
+            SCOPED_TRACE("fuel " + std::to_string(fuel) + " p " + std::to_string(cs[1]) + " bar k " +
+                         std::to_string(cs[2]) + " start " + std::to_string(start.t_k));
+            ASSERT_EQ(solve_equilibrium(&c.solver, CEA_HP, h, cs[1], w, &start, &c.solution, &error), CEA_OK);
+            ASSERT_EQ(c.solution.converged, 1);
+            EXPECT_LE(std::fabs(c.solution.t_k - t), start_tolerance * t);
+            EXPECT_LE(std::fabs(1.0 / c.solution.n_gas - m), start_tolerance * m);
+        }
+    }
+}
+
+// At assigned temperature and pressure the same conditions hold, and a
+// temperature in the range of liquid water brings it in at high pressure.
+TEST_F(operating_range, assigned_temperature_problems)
+{
+    fuel_chamber &c = chambers[0];
+    const double w[2] = {0.8, 0.2};
+    const double temperatures[] = {400.0, 1000.0, 3000.0, 5000.0};
+    for (double t : temperatures) {
+        failure error;
+        ASSERT_EQ(solve_equilibrium(&c.solver, CEA_TP, t, 100.0, w, nullptr, &c.solution, &error), CEA_OK);
+        EXPECT_EQ(c.solution.t_k, t);
+        check_equilibrium(c, c.solution.h_over_r, 100.0, w, "TP " + std::to_string(t) + " K");
+    }
+    int water = find_species_index(c.solver, "H2O(L)");
+    failure error;
+    ASSERT_EQ(solve_equilibrium(&c.solver, CEA_TP, 400.0, 100.0, w, nullptr, &c.solution, &error), CEA_OK);
+    EXPECT_GT(c.solution.moles[static_cast<std::size_t>(water)], 0.0);
+}
+
+}  // namespace
