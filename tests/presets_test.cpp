@@ -16,60 +16,59 @@
 
 namespace {
 
-bool same_bits(double a, double b)
+// Builds the expected record the way the table reads: zero bytes (padding
+// included), then the listed fields, so that a whole-record byte comparison
+// also catches a zero preset written as -0.0 or left stale.
+engine_case preset(std::int32_t cycle, double thrust_ref, double isp_ref, double k_en, double k, double beta,
+                   double p_c, double epsilon, double eta_c_star, double eta_c_f, double p_atm, double t_o, double t_f)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    engine_case expected;
+    std::memset(&expected, 0, sizeof expected);
+    expected.cycle = cycle;
+    expected.thrust_ref = thrust_ref;
+    expected.isp_ref = isp_ref;
+    expected.lambda = 1.0;
+    expected.k_en = k_en;
+    expected.k = k;
+    expected.beta = beta;
+    expected.p_c = p_c;
+    expected.epsilon = epsilon;
+    expected.eta_c_star = eta_c_star;
+    expected.eta_c_f = eta_c_f;
+    expected.p_atm = p_atm;
+    expected.t_o = t_o;
+    expected.t_f = t_f;
+    return expected;
 }
 
-struct preset_row {
-    int module;
-    std::int32_t cycle;
-    double thrust_ref, isp_ref, lambda, k_en, k, beta, p_c, a_t_fixed, epsilon, eta_c_star, eta_c_f, p_atm, h, t_b,
-        t_o, t_f;
-};
-
 // Source: the module preset table of the project's reference data; exact.
-const preset_row preset_table[] = {
-    {ENGINE_TQ12B, CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5, 0.97,
-     0.97, 101325.0, 0.0, 0.0, 90.0, 111.0},
-    {ENGINE_TQ15B, CYCLE_GAS_GENERATOR, 1183000.0, 3500.0, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 50.0, 0.97, 0.97, 0.0,
-     0.0, 0.0, 90.0, 111.0},
-    {ENGINE_YF100K, CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 1.0, 2.6, 2.6, 0.0, 18700000.0, 0.0, 35.0, 0.995, 0.0,
-     101325.0, 0.0, 0.0, 90.17, 298.15},
-    // Values the command line cannot produce get the TQ-12B presets.
-    {3, CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5, 0.97, 0.97,
-     101325.0, 0.0, 0.0, 90.0, 111.0},
-    {-1, CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5, 0.97, 0.97,
-     101325.0, 0.0, 0.0, 90.0, 111.0},
-};
+// a_t_fixed, h and t_b are 0 for every module.
+const engine_case tq12b_presets =
+    preset(CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 2.9, 2.9, 0.09, 14000000.0, 20.5, 0.97, 0.97, 101325.0,
+           90.0, 111.0);
+const engine_case tq15b_presets =
+    preset(CYCLE_GAS_GENERATOR, 1183000.0, 3500.0, 2.9, 2.9, 0.09, 14000000.0, 50.0, 0.97, 0.97, 0.0, 90.0, 111.0);
+const engine_case yf100k_presets = preset(CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 2.6, 2.6, 0.0, 18700000.0,
+                                          35.0, 0.995, 0.0, 101325.0, 90.17, 298.15);
 
 TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
 {
+    const struct {
+        int module;
+        const engine_case *expected;
+    } cases[] = {
+        {ENGINE_TQ12B, &tq12b_presets}, {ENGINE_TQ15B, &tq15b_presets}, {ENGINE_YF100K, &yf100k_presets},
+        // Values the command line cannot produce get the TQ-12B presets.
+        {3, &tq12b_presets},            {-1, &tq12b_presets},
+    };
     const unsigned char fills[] = {0x00, 0xA5, 0xFF}; // 0xFF bytes read as NaN doubles
-    for (const preset_row &row : preset_table) {
+    for (const auto &c : cases) {
         for (const unsigned char fill : fills) {
             engine_case engine;
             std::memset(&engine, fill, sizeof engine);
-            set_defaults(row.module, &engine);
-            SCOPED_TRACE("module " + std::to_string(row.module) + ", fill " + std::to_string(fill));
-            EXPECT_EQ(engine.cycle, row.cycle);
-            // Bit comparison: a zero preset must be +0.0, not a stale value.
-            EXPECT_TRUE(same_bits(engine.thrust_ref, row.thrust_ref));
-            EXPECT_TRUE(same_bits(engine.isp_ref, row.isp_ref));
-            EXPECT_TRUE(same_bits(engine.lambda, row.lambda));
-            EXPECT_TRUE(same_bits(engine.k_en, row.k_en));
-            EXPECT_TRUE(same_bits(engine.k, row.k));
-            EXPECT_TRUE(same_bits(engine.beta, row.beta));
-            EXPECT_TRUE(same_bits(engine.p_c, row.p_c));
-            EXPECT_TRUE(same_bits(engine.a_t_fixed, row.a_t_fixed));
-            EXPECT_TRUE(same_bits(engine.epsilon, row.epsilon));
-            EXPECT_TRUE(same_bits(engine.eta_c_star, row.eta_c_star));
-            EXPECT_TRUE(same_bits(engine.eta_c_f, row.eta_c_f));
-            EXPECT_TRUE(same_bits(engine.p_atm, row.p_atm));
-            EXPECT_TRUE(same_bits(engine.h, row.h));
-            EXPECT_TRUE(same_bits(engine.t_b, row.t_b));
-            EXPECT_TRUE(same_bits(engine.t_o, row.t_o));
-            EXPECT_TRUE(same_bits(engine.t_f, row.t_f));
+            set_defaults(c.module, &engine);
+            EXPECT_EQ(std::memcmp(&engine, c.expected, sizeof engine), 0)
+                << "module " << c.module << ", fill " << static_cast<int>(fill);
         }
     }
 }
@@ -79,8 +78,8 @@ TEST(Presets, Tq12bSpecificImpulseIsTheDoubleProduct)
     engine_case engine;
     set_defaults(ENGINE_TQ12B, &engine);
     volatile double seconds = 293.0; // keep the product a run-time double product
-    EXPECT_TRUE(same_bits(engine.isp_ref, seconds * 9.80665));
-    EXPECT_TRUE(same_bits(engine.isp_ref, 2873.34845));
+    EXPECT_EQ(engine.isp_ref, seconds * 9.80665);
+    EXPECT_EQ(engine.isp_ref, 2873.34845);
 }
 
 TEST(EngineName, DisplayNamesWithTq12bForEveryOtherValue)
