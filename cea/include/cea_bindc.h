@@ -26,20 +26,23 @@ typedef struct cea_mixture_t *cea_mixture;
 typedef struct cea_eqsolver_t *cea_eqsolver;
 typedef struct cea_eqsolution_t *cea_eqsolution;
 
-/* Status codes. */
+/* Status codes. Codes 0 to 8 are those of the reference interface; 9 and
+ * up name the other kinds of failure. */
 enum {
     CEA_OK = 0,
     CEA_INVALID_FILENAME = 1,          /* database missing or unreadable */
-    CEA_INVALID_PROPERTY_TYPE = 2,     /* property selector unknown or not provided */
+    CEA_INVALID_PROPERTY_TYPE = 2,     /* property selector unknown or not provided (15 to 19) */
     CEA_INVALID_EQUILIBRIUM_TYPE = 3,  /* problem type unknown or not provided */
     CEA_INVALID_INDEX = 6,             /* index out of range */
     CEA_INVALID_SIZE = 7,              /* bad count, or a null array */
-    CEA_NOT_CONVERGED = 8,             /* the iteration did not converge */
-    CEA_MALFORMED_DATABASE = 9,        /* database text cannot be read; the message names the line */
+    CEA_NOT_CONVERGED = 8,             /* a property asked of a solution without a converged result */
+    CEA_MALFORMED_DATABASE = 9,        /* database text cannot be read (empty, truncated, garbled);
+                                          the message names the line */
     CEA_UNKNOWN_SPECIES = 10,          /* a species name is not in the database */
     CEA_TEMPERATURE_RANGE = 11,        /* temperature outside a record's range */
     CEA_INVALID_ARGUMENT = 12,         /* a numeric argument is NaN, infinite or out of its domain */
-    CEA_NULL_HANDLE = 13,              /* a null handle, or a null pointer for a result */
+    CEA_NULL_HANDLE = 13,              /* a null handle or result pointer, or a handle that is not a
+                                          live object of its kind (destroyed, or another kind) */
     CEA_NO_DATABASE = 14,              /* no database has been loaded */
     CEA_MIXTURE_MISMATCH = 15,         /* handles that do not belong together */
     CEA_OUT_OF_MEMORY = 16,            /* an allocation failed */
@@ -84,10 +87,14 @@ enum {
 int cea_set_log_level(int level);
 
 /* Loads the text database (thermo.inp format, LF or CRLF) for every later
- * call. A failed load keeps the database that was loaded before, if any. */
+ * call. A second successful load replaces the database for later creations;
+ * a failed load keeps the one loaded before, if any. Objects already created
+ * hold copies of what they need and keep working either way. */
 int cea_init_thermo(const char *path);
 
-/* A mixture of the named species, looked up exactly in the whole database. */
+/* A mixture of the named species, looked up exactly in the whole database
+ * (the first record of a name that several phase records share). An
+ * unknown name fails with CEA_UNKNOWN_SPECIES and a text that names it. */
 int cea_mixture_create(cea_mixture *mix, int n, const char *const names[]);
 
 /* The products that the named reactants can form: every species of the
@@ -104,31 +111,45 @@ int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixture product
 int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solver);
 
 /* Reactant mass fractions at oxidizer-to-fuel mass ratio of_ratio, from the
- * oxidant and fuel compositions (n weights each, in the mixture's order). */
+ * oxidant and fuel compositions (n weights each, in the mixture's order, each
+ * composition taken per unit mass): weights[i] = (of_ratio * oxidant[i] +
+ * fuel[i]) / (1 + of_ratio) for normalised compositions. */
 int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant[], const double fuel[],
                                     double of_ratio, double weights[]);
 
-/* A property of the weighted mixture, each species at its own temperature.
- * Property CEA_ENTHALPY gives J/kg. */
+/* A property of the weighted mixture, each species at its own temperature
+ * (n_weights and n_temperatures equal to the mixture's species count). Only
+ * CEA_ENTHALPY is provided: J/kg, sum of w_i H_i(T_i)/M_i. A fitted record
+ * needs T_i inside its intervals; a record with an assigned enthalpy only
+ * (O2(L), CH4(L), RP-1) gives that enthalpy within 10 K of its recorded
+ * temperature, ends included, and fails with CEA_TEMPERATURE_RANGE further
+ * away. A species of zero weight is not looked at. */
 int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_weights, const double weights[],
                                         int n_temperatures, const double temperatures[], double *value);
 
 /* Solves the equilibrium problem `type` at state1, state2 for the reactant
  * weights `amounts`. For CEA_HP, state1 is h/R in kmol K/kg (R = 8314.51
- * J/(kmol K)) and state2 the pressure in bar; for CEA_TP, T in K and bar. */
+ * J/(kmol K)) and state2 the pressure in bar; for CEA_TP, T in K and bar.
+ * Other types return CEA_INVALID_EQUILIBRIUM_TYPE. A solve that runs returns
+ * CEA_OK and sets the solution's converged flag; every solve starts from the
+ * library's own first estimate, so its result depends on its arguments only.
+ * Bad arguments leave the solution without a result. */
 int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
                        cea_eqsolution solution);
 
 /* 1 when the last solve into this solution converged, else 0. */
 int cea_eqsolution_get_converged(cea_eqsolution solution, int *converged);
 
+/* A property of the last solve into this solution (selectors above);
+ * CEA_NOT_CONVERGED when that solve did not converge or there was none. */
 int cea_eqsolution_get_property(cea_eqsolution solution, int property, double *value);
 
 /* Length of the last error text without its terminating NUL; 0 when none. */
 int cea_last_error_message_len(int *length);
 
 /* Copies the last error text, always terminated. A nonzero status when the
- * buffer is null or too small for the whole text. */
+ * buffer is null or too small for the whole text. These two reading
+ * operations never replace the text they read. */
 int cea_last_error_message_buf(char *buffer, int size);
 
 int cea_eqsolution_destroy(cea_eqsolution *solution);
