@@ -133,6 +133,10 @@ TEST_F(database_loaded, fitted_reactant_enthalpy)
     const double t_ref[1] = {298.15};
     ASSERT_EQ(reactant_enthalpy(&m, 1, w, 1, t_ref, &h, &error), CEA_OK);
     EXPECT_NEAR(h, -393510.0 / 44.0095 * 1000.0, 1e-3);
+    const double twice[1] = {2.0};  // weights are taken per unit mass
+    double h_twice = 0.0;
+    ASSERT_EQ(reactant_enthalpy(&m, 1, twice, 1, t_ref, &h_twice, &error), CEA_OK);
+    EXPECT_EQ(h_twice, h);
     const double t_high[1] = {20000.0};
     EXPECT_EQ(reactant_enthalpy(&m, 1, w, 1, t_high, &h, &error), CEA_OK);
     const double t_out[1] = {20000.5};

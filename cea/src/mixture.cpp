@@ -240,9 +240,8 @@ int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[],
     if (status != CEA_OK) {
         return status;
     }
-    // Sum of w_j (H_j/R)/M_j in kmol K/kg, then times R: the enthalpy per
-    // kilogram of the mixture. A species of zero weight is not present, so
-    // its temperature is not looked at.
+    // Sum of w_j (H_j/R)/M_j in kmol K/kg, then times R. A species of zero
+    // weight is not present, so its temperature is not looked at.
     double h_over_r = 0.0;
     for (int i = 0; i < count; ++i) {
         if (weights[i] == 0.0) {
@@ -255,8 +254,9 @@ int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[],
         }
         h_over_r += species_h_over_r / mix->species[static_cast<std::size_t>(i)].molecular_weight_kg_kmol * weights[i];
     }
-    *enthalpy_j_kg = h_over_r * gas_constant_j_kmol_k;
-    (void)weight_sum;
+    // Per kilogram of the mixture whatever scale the weights come in (the
+    // solver takes its amounts per unit mass the same way).
+    *enthalpy_j_kg = h_over_r / weight_sum * gas_constant_j_kmol_k;
     return CEA_OK;
 }
 
