@@ -1,0 +1,284 @@
+// JSON documents of the built program on the repository's database: every
+// listed golden document and a sweep of cases over modules, throttles,
+// altitudes, area ratios and burns, each read back by python3's json module
+// and checked for its member sets, for the operating point it was asked for
+// and for the two member names whose quantity depends on the module.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "golden_cases.h"
+#include "json_reader.h"
+#include "program_runner.h"
+
+namespace {
+
+const std::string golden_dir = LRE_GOLDEN_DIR;
+
+lre_test::program_output run(const std::vector<std::string> &options)
+{
+    return lre_test::run_lre_perf(LRE_PERF_PATH, LRE_THERMO_DATABASE, options);
+}
+
+const char *const module_keys[] = {"tq12b", "tq15b", "yf100k"};
+
+// Members per object, by module (tq12b, tq15b, yf100k), without and with a
+// burn duration.
+struct member_counts {
+    std::size_t known, estimated, operating, calculated;
+};
+const member_counts expected_counts[3][2] = {
+    {{5, 8, 2, 30}, {5, 8, 3, 34}},
+    {{2, 8, 0, 21}, {2, 8, 1, 23}},
+    {{6, 6, 2, 35}, {6, 6, 3, 41}},
+};
+
+// One run of the program in both output forms.
+struct json_case {
+    std::string label;
+    std::vector<std::string> options; // without --json
+    std::string document;
+    std::string text_report;
+};
+
+// Cases over every module: throttles from limit to limit, altitudes including
+// negative zero and 86 km, area ratios, and burns from the smallest positive
+// one to one whose total impulses come close to the double range.
+std::vector<std::vector<std::string>> sweep_options()
+{
+    const char *const burns[] = {"", "1e-300", "120", "1e300"};
+    std::size_t next_burn = 0;
+    std::vector<std::vector<std::string>> cases;
+    auto add = [&](std::vector<std::string> options) {
+        const std::string burn = burns[next_burn++ % 4];
+        if (!burn.empty()) {
+            options.insert(options.end(), {"--burn-s", burn});
+        }
+        cases.push_back(options);
+    };
+    for (const char *throttle : {"40", "40.25", "62.5", "100", "110"}) {
+        for (const char *altitude : {"-0", "11.0191", "86"}) {
+            add({"--throttle-pct", throttle, "--altitude-km", altitude});
+        }
+    }
+    for (const char *throttle : {"65", "80", "105"}) {
+        for (const char *epsilon : {"20", "27.5", "36"}) {
+            for (const char *altitude : {"0", "50"}) {
+                add({"--engine", "yf100k", "--throttle-pct", throttle, "--epsilon", epsilon, "--altitude-km",
+                     altitude});
+            }
+        }
+    }
+    for (const char *epsilon : {"50", "80", "120"}) {
+        for (const char *pressure : {"10", "14"}) {
+            add({"--engine", "tq15b", "--epsilon", epsilon, "--pc-mpa", pressure});
+        }
+    }
+    return cases;
+}
+
+std::string joined(const std::vector<std::string> &words)
+{
+    std::string text;
+    for (const std::string &word : words) {
+        text += (text.empty() ? "" : " ") + word;
+    }
+    return text;
+}
+
+// The number of the text report's line that starts with this tag and label,
+// and half a unit of its last printed digit.
+bool text_report_number(const std::string &report, const std::string &start, double *value, double *half_unit)
+{
+    const std::size_t line = report.find("\n" + start);
+    if (line == std::string::npos) {
+        return false;
+    }
+    const std::size_t end = report.find('\n', line + 1);
+    const std::size_t number = report.rfind("= ", end) + 2;
+    char *stop = nullptr;
+    *value = std::strtod(report.c_str() + number, &stop);
+    const std::size_t point = report.find('.', number);
+    const int decimals = point < static_cast<std::size_t>(stop - report.c_str())
+                             ? static_cast<int>(stop - report.c_str() - static_cast<long>(point) - 1)
+                             : 0;
+    *half_unit = 0.5 * std::pow(10.0, -decimals);
+    return true;
+}
+
+// A member that the text report also prints, to its printed digits (the
+// document's twelve significant digits add at most a relative 5e-12).
+void expect_matches_text_report(const json_case &c, const lre_test::json_object &calculated, const char *member,
+                                const char *text_start)
+{
+    double text_value = 0.0;
+    double half_unit = 0.0;
+    ASSERT_TRUE(text_report_number(c.text_report, text_start, &text_value, &half_unit)) << text_start;
+    EXPECT_NEAR(calculated.value(member), text_value, half_unit + 1e-11 * std::fabs(text_value))
+        << member << " against the text report's " << text_start;
+}
+
+void check_document(const json_case &c, const lre_test::json_document &doc,
+                    std::map<int, std::vector<std::vector<std::string>>> *names_seen)
+{
+    SCOPED_TRACE(c.label);
+    ASSERT_EQ(doc.error, "");
+    const int module = lre_test::module_of(c.options);
+    const bool burn = lre_test::burns(c.options);
+    const std::string key = module_keys[module];
+
+    EXPECT_EQ(doc.engine, key);
+    EXPECT_EQ(c.document.rfind("{\n  \"schema_version\": 1,\n  \"engine\": \"" + key + "\",\n", 0), 0u);
+    EXPECT_TRUE(lre_test::ends_with(c.document, "\n  }\n}\n"));
+
+    const lre_test::json_object &known = doc.object("known");
+    const lre_test::json_object &estimated = doc.object("estimated");
+    const lre_test::json_object &operating = doc.object("operating");
+    const lre_test::json_object &calculated = doc.object("calculated");
+    const member_counts &counts = expected_counts[module][burn ? 1 : 0];
+    EXPECT_EQ(known.members.size(), counts.known);
+    EXPECT_EQ(estimated.members.size(), counts.estimated);
+    EXPECT_EQ(operating.members.size(), counts.operating);
+    EXPECT_EQ(calculated.members.size(), counts.calculated);
+
+    // Every document of a module and burn carries the same names in the same
+    // order as the first one seen (a golden document, compared byte for byte).
+    const std::vector<std::vector<std::string>> names{known.members, estimated.members, operating.members,
+                                                      calculated.members};
+    const auto seen = names_seen->emplace(module * 2 + (burn ? 1 : 0), names);
+    EXPECT_EQ(names, seen.first->second) << "member names differ from those of the same module and burn";
+
+    // The operating point is the one asked for, a negative zero altitude
+    // included; tq15b has neither throttle nor altitude.
+    if (module != 1) {
+        const std::string throttle = lre_test::option_value(c.options, "--throttle-pct");
+        const std::string altitude = lre_test::option_value(c.options, "--altitude-km");
+        const double throttle_pct = throttle.empty() ? 100.0 : std::strtod(throttle.c_str(), nullptr);
+        const double altitude_km = altitude.empty() ? 0.0 : std::strtod(altitude.c_str(), nullptr);
+        EXPECT_NEAR(operating.value("lambda_percent"), throttle_pct, 1e-9);
+        EXPECT_NEAR(operating.value("h_km"), altitude_km, 1e-9);
+        EXPECT_EQ(std::signbit(operating.value("h_km")), std::signbit(altitude_km));
+    }
+    if (burn) {
+        EXPECT_EQ(operating.value("t_b_s"),
+                  std::strtod(lre_test::option_value(c.options, "--burn-s").c_str(), nullptr));
+    }
+
+    // The two names whose quantity depends on the module.
+    switch (module) {
+    case 0: // tq12b has neither
+        EXPECT_FALSE(calculated.has("F_en_v_kN"));
+        EXPECT_FALSE(calculated.has("I_t_en_v_MN_s"));
+        break;
+    case 1: // tq15b: the engine figures, apart from the chamber's
+        EXPECT_EQ(calculated.value("F_en_v_kN"), known.value("F_en_v_reference_kN"));
+        EXPECT_NE(calculated.value("F_en_v_kN"), calculated.value("F_v_kN"));
+        expect_matches_text_report(c, calculated, "F_en_v_kN", "[CALCULATED] F_en,v ");
+        if (burn) {
+            EXPECT_NE(calculated.value("I_t_en_v_MN_s"), calculated.value("I_t_v_MN_s"));
+            expect_matches_text_report(c, calculated, "I_t_en_v_MN_s", "[CALCULATED] I_t,en,v ");
+        }
+        break;
+    default: // yf100k: the chamber's vacuum figures
+        EXPECT_EQ(calculated.value("F_en_v_kN"), calculated.value("F_v_kN"));
+        EXPECT_EQ(estimated.value("beta"), 0.0);
+        expect_matches_text_report(c, calculated, "F_en_v_kN", "[CALCULATED] F_en,v = F_v ");
+        if (burn) {
+            EXPECT_EQ(calculated.value("I_t_en_v_MN_s"), calculated.value("I_t_v_MN_s"));
+            expect_matches_text_report(c, calculated, "I_t_en_v_MN_s", "[CALCULATED] I_t,en,v = I_t,v ");
+        }
+        break;
+    }
+}
+
+std::vector<json_case> golden_documents()
+{
+    std::vector<json_case> cases;
+    for (const lre_test::golden_case &g : lre_test::read_golden_cases(golden_dir)) {
+        if (!lre_test::ends_with(g.file, ".json")) {
+            continue;
+        }
+        json_case c{g.file, {}, lre_test::read_file(golden_dir + "/" + g.file), ""};
+        for (const std::string &word : g.options) {
+            if (word != "--json") {
+                c.options.push_back(word);
+            }
+        }
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
+{
+    std::vector<json_case> cases = golden_documents();
+    ASSERT_GE(cases.size(), 12u);
+    for (const std::vector<std::string> &options : sweep_options()) {
+        std::vector<std::string> json_options = options;
+        json_options.push_back("--json");
+        const lre_test::program_output out = run(json_options);
+        EXPECT_EQ(out.status, 0) << joined(options);
+        EXPECT_EQ(out.stderr_text, "") << joined(options);
+        cases.push_back(json_case{joined(options), options, out.stdout_text, ""});
+    }
+    for (json_case &c : cases) {
+        const lre_test::program_output text = run(c.options);
+        EXPECT_EQ(text.status, 0) << c.label;
+        c.text_report = text.stdout_text;
+    }
+
+    std::vector<std::string> texts;
+    for (const json_case &c : cases) {
+        texts.push_back(c.document);
+    }
+    const std::vector<lre_test::json_document> documents = lre_test::read_json_documents(LRE_PYTHON3, texts);
+    ASSERT_EQ(documents.size(), cases.size());
+    std::map<int, std::vector<std::vector<std::string>>> names_seen;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        check_document(cases[i], documents[i], &names_seen);
+    }
+    EXPECT_EQ(names_seen.size(), 6u) << "every module with and without a burn";
+}
+
+// The values whose text the issue names, as the golden documents hold them.
+TEST(JsonDocuments, NamedValuesInGoldenDocuments)
+{
+    const struct {
+        const char *file;
+        const char *line;
+    } rows[] = {
+        {"json/tq12b-alt-minus-0.json", "\n    \"h_km\": -0\n"},
+        {"json/tq12b-throttle-40.25.json", "\n    \"lambda_percent\": 40.25,\n"},
+        {"json/yf100k-nominal.json", "\n    \"beta\": 0,\n"},
+        {"json/tq15b-nominal.json", "\n  \"operating\": {\n  },\n"},
+    };
+    for (const auto &row : rows) {
+        EXPECT_NE(lre_test::read_file(golden_dir + "/" + row.file).find(row.line), std::string::npos)
+            << row.file << " lacks " << row.line;
+    }
+}
+
+// A total impulse beyond the double range would print "inf", which is no JSON
+// number: the run fails instead, in both output forms, printing nothing.
+TEST(JsonDocuments, OverflowingTotalImpulseFailsTheRun)
+{
+    for (const char *key : module_keys) {
+        for (const bool json : {false, true}) {
+            std::vector<std::string> options{"--engine", key, "--burn-s", "1e305"};
+            if (json) {
+                options.push_back("--json");
+            }
+            SCOPED_TRACE(joined(options));
+            const lre_test::program_output out = run(options);
+            EXPECT_EQ(out.status, 1);
+            EXPECT_EQ(out.stdout_text, "");
+            EXPECT_EQ(out.stderr_text, "Calculation failed: Invalid or physically inconsistent model input.\n");
+        }
+    }
+}
+
+} // namespace
