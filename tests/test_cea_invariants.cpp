@@ -33,7 +33,6 @@ class operating_range : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        thermo_database db;
         failure error;
         ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
         const char *fuels[2] = {"CH4(L)", "RP-1"};
@@ -43,9 +42,20 @@ protected:
             ASSERT_EQ(mixture_from_names(&db, 2, names, &c.reactants, &error), CEA_OK);
             ASSERT_EQ(mixture_of_products(&db, 2, names, 0, nullptr, &c.products, &error), CEA_OK);
             ASSERT_EQ(create_equilibrium_solver(&c.products, &c.reactants, &c.solver, &error), CEA_OK);
-            create_equilibrium_solution(&c.solver, &c.solution);
+            ASSERT_EQ(create_equilibrium_solution(&c.solver, &c.solution, &error), CEA_OK);
         }
     }
+    static void TearDownTestSuite()
+    {
+        for (fuel_chamber &c : chambers) {
+            release_equilibrium_solution(&c.solution);
+            release_equilibrium_solver(&c.solver);
+            release_mixture(&c.products);
+            release_mixture(&c.reactants);
+        }
+        release_thermo_database(&db);
+    }
+    static thermo_database db;
     static fuel_chamber chambers[2];
 
     // The HP problem at the module's inlet temperatures; returns h/R.
@@ -62,12 +72,13 @@ protected:
     }
 };
 
+thermo_database operating_range::db;
 fuel_chamber operating_range::chambers[2];
 
 int find_species_index(const equilibrium_solver &s, const char *name)
 {
     for (int j = 0; j < s.species_count; ++j) {
-        if (std::strcmp(s.species[static_cast<std::size_t>(j)].name, name) == 0) {
+        if (std::strcmp(record_name(solver_species(&s, j)), name) == 0) {
             return j;
         }
     }
@@ -75,26 +86,23 @@ int find_species_index(const equilibrium_solver &s, const char *name)
     return 0;
 }
 
-double element_amount(const species_record &s, const char *symbol)
+double element_amount(const species_record *s, const char *symbol)
 {
     double a = 0.0;
-    for (int e = 0; e < s.element_count; ++e) {
-        if (std::strcmp(s.element_symbols[e], symbol) == 0) {
-            a += s.element_amounts[e];
+    for (int e = 0; e < s->element_count; ++e) {
+        if (std::strcmp(record_element_symbol(s, e), symbol) == 0) {
+            a += record_element_amounts(s)[e];
         }
     }
     return a;
 }
 
-species_functions functions_at(const mixture &m, const species_record &s, double t)
+species_functions functions_at(const species_record *s, double t)
 {
-    std::vector<compact_interval> intervals;
-    species_fit fit;
-    compact_species_fit(&s, m.intervals.data(), &intervals, &fit);
     temperature_powers p;
     make_temperature_powers(t, &p);
     species_functions f;
-    evaluate_interval(select_interval(intervals.data(), &fit, t), &p, &f);
+    evaluate_species(s, &p, &f);
     return f;
 }
 
@@ -114,12 +122,12 @@ void check_equilibrium(fuel_chamber &c, double h_over_r, double p_bar, const dou
         const char *symbol = &s.element_symbols[static_cast<std::size_t>(i * element_symbol_capacity)];
         double b0 = 0.0;
         for (int r = 0; r < 2; ++r) {
-            const species_record &rec = c.reactants.species[static_cast<std::size_t>(r)];
-            b0 += w[r] * element_amount(rec, symbol) / rec.molecular_weight_kg_kmol;
+            const species_record *rec = mixture_species(&c.reactants, r);
+            b0 += w[r] * element_amount(rec, symbol) / rec->molecular_weight_kg_kmol;
         }
         double b = 0.0;
         for (int j = 0; j < s.species_count; ++j) {
-            b += element_amount(s.species[static_cast<std::size_t>(j)], symbol) * out.moles[static_cast<std::size_t>(j)];
+            b += element_amount(solver_species(&s, j), symbol) * out.moles[static_cast<std::size_t>(j)];
         }
         EXPECT_LE(std::fabs(b - b0), balance_tolerance * b0) << symbol;
     }
@@ -130,25 +138,25 @@ void check_equilibrium(fuel_chamber &c, double h_over_r, double p_bar, const dou
     // ones inside their range would not lower the Gibbs energy.
     double ln_p = std::log(p_bar);
     for (int j = 0; j < s.species_count; ++j) {
-        const species_record &rec = s.species[static_cast<std::size_t>(j)];
+        const species_record *rec = solver_species(&s, j);
         double n_j = out.moles[static_cast<std::size_t>(j)];
-        species_functions f = functions_at(c.products, rec, out.t_k);
+        species_functions f = functions_at(rec, out.t_k);
         double potential = 0.0;
         for (int i = 0; i < s.element_count; ++i) {
             potential += element_amount(rec, &s.element_symbols[static_cast<std::size_t>(i * element_symbol_capacity)]) *
                          out.element_potentials[static_cast<std::size_t>(i)];
         }
         double g = f.h_rt - f.s_r;
-        if (!rec.condensed) {
+        if (!rec->condensed) {
             if (n_j > 0.0) {
-                EXPECT_NEAR(g + std::log(n_j / out.n_gas) + ln_p, potential, potential_tolerance) << rec.name;
+                EXPECT_NEAR(g + std::log(n_j / out.n_gas) + ln_p, potential, potential_tolerance) << record_name(rec);
             }
         } else if (n_j != 0.0) {
-            EXPECT_GT(n_j, 0.0) << rec.name;
-            EXPECT_NEAR(g, potential, potential_tolerance) << rec.name;
-        } else if (out.t_k >= c.products.intervals[static_cast<std::size_t>(rec.first_interval)].t_low_k &&
-                   out.t_k <= c.products.intervals[static_cast<std::size_t>(rec.first_interval + rec.interval_count - 1)].t_high_k) {
-            EXPECT_GE(g - potential, -potential_tolerance) << rec.name << " would lower the Gibbs energy";
+            EXPECT_GT(n_j, 0.0) << record_name(rec);
+            EXPECT_NEAR(g, potential, potential_tolerance) << record_name(rec);
+        } else if (out.t_k >= record_intervals(rec)[0].t_low_k &&
+                   out.t_k <= record_intervals(rec)[rec->interval_count - 1].t_high_k) {
+            EXPECT_GE(g - potential, -potential_tolerance) << record_name(rec) << " would lower the Gibbs energy";
         }
     }
 }

@@ -4,12 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <algorithm>
 #include <string>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
 
 #include "fixed_column_number.h"
 #include "thermo_database.h"
@@ -100,41 +106,141 @@ TEST(thermo_reader, shipped_database)
     thermo_database db;
     failure error;
     ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
-    EXPECT_EQ(db.species.size(), 2086u);
+    EXPECT_EQ(db.species_count, 2086);
 
     int o2_liquid = find_species(&db, "O2(L)");
     ASSERT_GE(o2_liquid, 0);
-    const species_record &o2 = db.species[static_cast<std::size_t>(o2_liquid)];
-    EXPECT_EQ(o2.product, 0);
-    EXPECT_EQ(o2.interval_count, 0);
-    EXPECT_EQ(o2.molecular_weight_kg_kmol, 31.9988);
-    EXPECT_EQ(o2.enthalpy_j_mol, -12979.0);
-    EXPECT_EQ(o2.assigned_temperature_k, 90.17);
+    const species_record *o2 = database_species(&db, o2_liquid);
+    EXPECT_STREQ(record_name(o2), "O2(L)");
+    EXPECT_EQ(o2->product, 0);
+    EXPECT_EQ(o2->interval_count, 0);
+    EXPECT_EQ(o2->molecular_weight_kg_kmol, 31.9988);
+    EXPECT_EQ(o2->enthalpy_j_mol, -12979.0);
+    EXPECT_EQ(o2->assigned_temperature_k, 90.17);
 
     int rp1 = find_species(&db, "RP-1");
     ASSERT_GE(rp1, 0);
-    EXPECT_EQ(db.species[static_cast<std::size_t>(rp1)].element_amounts[1], 1.95);
+    ASSERT_EQ(database_species(&db, rp1)->element_count, 2);
+    EXPECT_STREQ(record_element_symbol(database_species(&db, rp1), 1), "H");
+    EXPECT_EQ(record_element_amounts(database_species(&db, rp1))[1], 1.95);
 
     int co2 = find_species(&db, "CO2");
     ASSERT_GE(co2, 0);
-    const species_record &c = db.species[static_cast<std::size_t>(co2)];
-    EXPECT_EQ(c.product, 1);
-    EXPECT_EQ(c.condensed, 0);
-    ASSERT_EQ(c.interval_count, 3);
-    const thermo_interval &first = db.intervals[static_cast<std::size_t>(c.first_interval)];
+    const species_record *c = database_species(&db, co2);
+    EXPECT_EQ(c->product, 1);
+    EXPECT_EQ(c->condensed, 0);
+    ASSERT_EQ(c->interval_count, 3);
+    const thermo_interval &first = record_intervals(c)[0];
     EXPECT_EQ(first.t_low_k, 200.0);
     EXPECT_EQ(first.t_high_k, 1000.0);
     EXPECT_EQ(first.a[0], 4.943650540e+04);
     EXPECT_EQ(first.b[1], -7.048279440e+00);
-    EXPECT_EQ(db.intervals[static_cast<std::size_t>(c.first_interval + 2)].a[6], -8.842351500e-16);
+    EXPECT_EQ(record_intervals(c)[2].a[6], -8.842351500e-16);
 
     // Phases with a transition inside them repeat a name: every record is
     // kept, and the first is found.
     int cobalt = find_species(&db, "Co(b)");
     ASSERT_GE(cobalt, 0);
-    EXPECT_STREQ(db.species[static_cast<std::size_t>(cobalt + 1)].name, "Co(b)");
-    EXPECT_LT(db.intervals[static_cast<std::size_t>(db.species[static_cast<std::size_t>(cobalt)].first_interval)].t_low_k,
-              db.intervals[static_cast<std::size_t>(db.species[static_cast<std::size_t>(cobalt + 1)].first_interval)].t_low_k);
+    EXPECT_STREQ(record_name(database_species(&db, cobalt + 1)), "Co(b)");
+    EXPECT_LT(record_intervals(database_species(&db, cobalt))[0].t_low_k,
+              record_intervals(database_species(&db, cobalt + 1))[0].t_low_k);
+
+    // Every record is found by its name (the first of a repeated name).
+    int intervals = 0;
+    for (int i = 0; i < db.species_count; ++i) {
+        const species_record *r = database_species(&db, i);
+        int found = find_species(&db, record_name(r));
+        ASSERT_GE(found, 0) << record_name(r);
+        EXPECT_LE(found, i);
+        EXPECT_STREQ(record_name(database_species(&db, found)), record_name(r));
+        intervals += r->interval_count;
+    }
+    EXPECT_EQ(intervals, db.interval_count);
+    EXPECT_EQ(find_species(&db, "O2(L"), -1);
+    EXPECT_EQ(find_species(&db, ""), -1);
+    release_thermo_database(&db);
+}
+
+// Every value of two databases, bit for bit.
+void expect_same_database(const thermo_database &a, const thermo_database &b)
+{
+    ASSERT_EQ(a.species_count, b.species_count);
+    ASSERT_EQ(a.interval_count, b.interval_count);
+    for (int i = 0; i < a.species_count; ++i) {
+        const species_record *ra = database_species(&a, i);
+        const species_record *rb = database_species(&b, i);
+        ASSERT_STREQ(record_name(ra), record_name(rb));
+        ASSERT_EQ(ra->interval_count, rb->interval_count);
+        ASSERT_EQ(ra->element_count, rb->element_count);
+        // The fixed part, the intervals and the amounts are doubles and
+        // small integers laid out alike.
+        std::size_t bytes = static_cast<std::size_t>(record_element_symbol(ra, 0) - reinterpret_cast<const char *>(ra));
+        EXPECT_EQ(std::memcmp(ra, rb, bytes), 0) << record_name(ra);
+    }
+}
+
+// The text read back through a descriptor in chunks of `chunk` bytes: a
+// regular (memory) file, or a pipe, whose size is not known up front.
+enum source_kind { regular_file, pipe_stream };
+
+int load_through(const std::string &text, source_kind kind, std::size_t chunk, thermo_database *db, failure *error)
+{
+    if (kind == regular_file) {
+        int fd = memfd_create("thermo", 0);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        lseek(fd, 0, SEEK_SET);
+        int status = load_thermo_descriptor(fd, "test.inp", chunk, db, error);
+        close(fd);
+        return status;
+    }
+    std::signal(SIGPIPE, SIG_IGN);  // the reader may stop before the writer is done
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    std::thread writer([&text, &ends] {
+        std::size_t done = 0;
+        while (done < text.size()) {
+            ssize_t n = write(ends[1], text.data() + done, text.size() - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        close(ends[1]);
+    });
+    int status = load_thermo_descriptor(ends[0], "test.inp", chunk, db, error);
+    close(ends[0]);
+    writer.join();
+    return status;
+}
+
+// The text through memory and through files and pipes with chunks that put
+// line ends everywhere: the same status and message, or the same records.
+// Returns the status and the message of the memory parse.
+int parse_every_way(const std::string &text, std::string *message)
+{
+    thermo_database expected;
+    failure error;
+    int status = parse_thermo_text(text.data(), text.size(), "test.inp", &expected, &error);
+    *message = status == CEA_OK ? "" : error.text;
+    const std::size_t chunks[] = {129, 130, 157, 4096};
+    for (std::size_t chunk : chunks) {
+        for (source_kind kind : {regular_file, pipe_stream}) {
+            SCOPED_TRACE("chunk " + std::to_string(chunk) + (kind == regular_file ? " file" : " pipe"));
+            thermo_database db;
+            failure stream_error;
+            int stream_status = load_through(text, kind, chunk, &db, &stream_error);
+            EXPECT_EQ(stream_status, status);
+            if (status == CEA_OK && stream_status == CEA_OK) {
+                expect_same_database(expected, db);
+            } else if (status != CEA_OK) {
+                EXPECT_EQ(*message, stream_error.text);
+            }
+            release_thermo_database(&db);
+        }
+    }
+    release_thermo_database(&expected);
+    return status;
 }
 
 TEST(thermo_reader, lf_and_crlf_read_alike)
@@ -147,13 +253,84 @@ TEST(thermo_reader, lf_and_crlf_read_alike)
             lf.push_back(ch);
         }
     }
-    thermo_database a, b;
+    thermo_database a, b, file;
     failure error;
     ASSERT_EQ(parse_thermo_text(crlf.data(), crlf.size(), "crlf", &a, &error), CEA_OK) << error.text;
     ASSERT_EQ(parse_thermo_text(lf.data(), lf.size(), "lf", &b, &error), CEA_OK) << error.text;
-    ASSERT_EQ(a.species.size(), b.species.size());
-    ASSERT_EQ(a.intervals.size(), b.intervals.size());
-    EXPECT_EQ(std::memcmp(a.intervals.data(), b.intervals.data(), a.intervals.size() * sizeof(thermo_interval)), 0);
+    ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &file, &error), CEA_OK) << error.text;
+    expect_same_database(a, b);
+    expect_same_database(a, file);
+    // Streamed in small chunks, from a file and from a pipe.
+    for (source_kind kind : {regular_file, pipe_stream}) {
+        thermo_database streamed;
+        ASSERT_EQ(load_through(crlf, kind, 131, &streamed, &error), CEA_OK) << error.text;
+        expect_same_database(a, streamed);
+        release_thermo_database(&streamed);
+    }
+    release_thermo_database(&a);
+    release_thermo_database(&b);
+    release_thermo_database(&file);
+}
+
+// Lines longer than the chunk (only their first columns and whether the
+// rest is blank count), a CRLF split between two chunks, no line end at the
+// end, and a text from a pipe that outgrows the first guess at its storage.
+TEST(thermo_reader, streams_any_line_layout)
+{
+    std::string text = read_file(LRE_THERMO_DATABASE);
+    std::size_t thermo_line = text.find("\nthermo");
+    ASSERT_NE(thermo_line, std::string::npos);
+    std::size_t first_record = text.find('\n', text.find('\n', thermo_line + 1) + 1) + 1;  // after the bounds
+    std::string head = text.substr(0, first_record);
+    std::string records = text.substr(first_record, text.find("END PRODUCTS") - first_record);
+    const std::string tail = text.substr(text.find("END PRODUCTS"));
+
+    std::string long_lines = head + "!" + std::string(70000, 'x') + "\r\n" + std::string(50000, ' ') + "\r\n" +
+                             records + tail;
+    std::string message;
+    EXPECT_EQ(parse_every_way(long_lines, &message), CEA_OK) << message;
+
+    std::string stray = head + std::string(50000, ' ') + "x\r\n" + records + tail;
+    int stray_line = static_cast<int>(std::count(head.begin(), head.end(), '\n')) + 1;
+    EXPECT_EQ(parse_every_way(stray, &message), CEA_MALFORMED_DATABASE);
+    EXPECT_NE(message.find("line " + std::to_string(stray_line) + ": a species name"), std::string::npos) << message;
+
+    // The CR of a line end as the last byte of the first chunk of 4096.
+    std::string split = head + records + tail;
+    std::size_t crlf = split.find("\r\n", 4000);
+    split.insert(crlf, std::string(4095 - crlf, ' '));
+    ASSERT_EQ(split[4095], '\r');
+    EXPECT_EQ(parse_every_way(split, &message), CEA_OK) << message;
+
+    std::string unterminated = text.substr(0, text.find_last_not_of("\r\n") + 1);
+    EXPECT_EQ(parse_every_way(unterminated, &message), CEA_OK) << message;
+
+    // Three copies of the products: more than the first guess for a pipe.
+    std::string big = head + records + records + records + tail;
+    thermo_database from_memory, from_pipe;
+    failure error;
+    ASSERT_EQ(parse_thermo_text(big.data(), big.size(), "test.inp", &from_memory, &error), CEA_OK) << error.text;
+    ASSERT_EQ(load_through(big, pipe_stream, 65536, &from_pipe, &error), CEA_OK) << error.text;
+    expect_same_database(from_memory, from_pipe);
+    int products = 0;
+    for (int i = 0; i < from_memory.species_count; ++i) {
+        products += database_species(&from_memory, i)->product;
+    }
+    EXPECT_EQ(from_memory.species_count - products, 2086 - products / 3);  // the reactants once
+    release_thermo_database(&from_memory);
+    release_thermo_database(&from_pipe);
+}
+
+// A path that cannot be opened or read.
+TEST(thermo_reader, unreadable_paths)
+{
+    thermo_database db;
+    failure error;
+    EXPECT_EQ(load_thermo_file(CEA_TEST_DATA_DIR "/no-such-file.inp", &db, &error), CEA_INVALID_FILENAME);
+    EXPECT_NE(std::strstr(error.text, "cannot open"), nullptr) << error.text;
+    EXPECT_EQ(load_thermo_file(CEA_TEST_DATA_DIR, &db, &error), CEA_INVALID_FILENAME);
+    EXPECT_NE(std::strstr(error.text, "cannot read"), nullptr) << error.text;
+    EXPECT_EQ(db.arena, nullptr);
 }
 
 struct malformed_case {
@@ -181,7 +358,8 @@ TEST(thermo_reader, malformed_text_names_the_line)
         thermo_database db;
         failure error;
         ASSERT_EQ(parse_thermo_text(good.data(), good.size(), "good", &db, &error), CEA_OK) << error.text;
-        ASSERT_EQ(db.species.size(), 2u);
+        ASSERT_EQ(db.species_count, 2);
+        release_thermo_database(&db);
     }
     auto replaced = [&](const std::string &from, const std::string &to) {
         std::string text = good;
@@ -219,13 +397,11 @@ TEST(thermo_reader, malformed_text_names_the_line)
     };
     for (const text_case &c : cases) {
         SCOPED_TRACE(c.expect.what);
-        thermo_database db;
-        failure error;
-        EXPECT_EQ(parse_thermo_text(c.text.data(), c.text.size(), "test.inp", &db, &error), CEA_MALFORMED_DATABASE);
-        EXPECT_NE(std::strstr(error.text, c.expect.text), nullptr) << error.text;
+        std::string message;
+        EXPECT_EQ(parse_every_way(c.text, &message), CEA_MALFORMED_DATABASE);
+        EXPECT_NE(message.find(c.expect.text), std::string::npos) << message;
         if (c.expect.line > 0) {
-            std::string line = "line " + std::to_string(c.expect.line);
-            EXPECT_NE(std::strstr(error.text, line.c_str()), nullptr) << error.text;
+            EXPECT_NE(message.find("line " + std::to_string(c.expect.line)), std::string::npos) << message;
         }
     }
 }
@@ -242,10 +418,10 @@ TEST(thermo_reader, fuzz_corpus_is_handled)
             continue;
         }
         std::string text = read_file(std::string(CEA_FUZZ_CORPUS_DIR "/") + entry->d_name);
-        thermo_database db;
-        failure error;
-        int status = parse_thermo_text(text.data(), text.size(), entry->d_name, &db, &error);
-        EXPECT_TRUE(status == CEA_OK || status == CEA_MALFORMED_DATABASE) << entry->d_name;
+        SCOPED_TRACE(entry->d_name);
+        std::string message;
+        int status = parse_every_way(text, &message);
+        EXPECT_TRUE(status == CEA_OK || status == CEA_MALFORMED_DATABASE) << message;
         ++files;
     }
     closedir(dir);

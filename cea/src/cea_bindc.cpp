@@ -1,11 +1,10 @@
 // The C interface layer: argument checks, handles, the process-wide
-// database and last-error text. Nothing below lets an exception out; every
-// failure becomes a status code and a text.
+// database and last-error text. The library is built without exceptions
+// and without the C++ runtime: every failure is a status code and a text,
+// and memory comes from malloc or, for the database, the mapped arena.
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <unordered_map>
 
 #include "equilibrium_solver.h"
 #include "library_status.h"
@@ -17,51 +16,66 @@
 // The sixteen operations are the library's only exported symbols.
 #define CEA_EXPORT __attribute__((visibility("default")))
 
+namespace {
+
+enum object_kind { kind_mixture = 1, kind_solver = 2, kind_solution = 3 };
+
+// A loaded database and the number of its holders: the library while it is
+// the current one, and every mixture and solver made from it.
+struct shared_database {
+    cea_impl::thermo_database db;
+    int holders;
+};
+
+// Every object begins with this header; the live objects form a list, which
+// lets a stale or foreign handle be refused instead of followed.
+struct object_header {
+    int kind;
+    object_header *next;
+};
+
+}  // namespace
+
 struct cea_mixture_t {
+    object_header header;
+    shared_database *owner;
     cea_impl::mixture mix;
 };
 
 struct cea_eqsolver_t {
+    object_header header;
+    shared_database *owner;
     cea_impl::equilibrium_solver solver;
 };
 
 struct cea_eqsolution_t {
+    object_header header;
     cea_impl::equilibrium_solution solution;
 };
 
 namespace {
 
-enum object_kind { kind_mixture = 1, kind_solver = 2, kind_solution = 3 };
-
 static const double pascal_per_bar = 100000.0;
 
-// Process-wide state of the library: the loaded database (shared with
-// nothing else: mixtures copy what they need), the last error text and the
-// set of live handles, which lets a stale or foreign handle be refused
-// instead of followed.
+// Process-wide state of the library, zero at load: no constructor runs.
 struct library_state {
-    std::shared_ptr<const cea_impl::thermo_database> database;
-    char last_error[cea_impl::failure_text_capacity] = {0};
-    int last_error_length = 0;
-    std::unordered_map<const void *, int> live;
+    shared_database *database;
+    object_header *live;
+    char last_error[cea_impl::failure_text_capacity];
+    int last_error_length;
 };
 
-library_state &state()
-{
-    static library_state s;
-    return s;
-}
+library_state state;
 
 int publish(const cea_impl::failure *f)
 {
-    library_state &s = state();
     std::size_t n = std::strlen(f->text);
-    if (n >= sizeof s.last_error) {
-        n = sizeof s.last_error - 1;
+    if (n >= sizeof state.last_error) {
+        n = sizeof state.last_error - 1;
     }
-    std::memcpy(s.last_error, f->text, n);
-    s.last_error[n] = '\0';
-    s.last_error_length = static_cast<int>(n);
+    std::memcpy(state.last_error, f->text, n);
+    state.last_error[n] = '\0';
+    state.last_error_length = static_cast<int>(n);
     return f->status;
 }
 
@@ -74,18 +88,53 @@ int report(int status, const char *text)
     return publish(&f);
 }
 
-int report_exception(const char *operation, int status)
+int out_of_memory(const char *operation)
 {
     cea_impl::failure f;
-    cea_impl::fail(&f, status, "%s: %s", operation,
-                   status == CEA_OUT_OF_MEMORY ? "out of memory" : "unexpected internal failure");
+    cea_impl::fail(&f, CEA_OUT_OF_MEMORY, "%s: out of memory", operation);
     return publish(&f);
 }
 
+// Looks the pointer up among the live objects before anything reads
+// through it.
 int is_live(const void *object, int kind)
 {
-    auto found = state().live.find(object);
-    return found != state().live.end() && found->second == kind;
+    for (const object_header *h = state.live; h != nullptr; h = h->next) {
+        if (static_cast<const void *>(h) == object) {
+            return h->kind == kind;
+        }
+    }
+    return 0;
+}
+
+void link_object(object_header *h, int kind)
+{
+    h->kind = kind;
+    h->next = state.live;
+    state.live = h;
+}
+
+void unlink_object(const object_header *h)
+{
+    for (object_header **at = &state.live; *at != nullptr; at = &(*at)->next) {
+        if (*at == h) {
+            *at = h->next;
+            return;
+        }
+    }
+}
+
+void hold(shared_database *d)
+{
+    ++d->holders;
+}
+
+void let_go(shared_database *d)
+{
+    if (d != nullptr && --d->holders == 0) {
+        cea_impl::release_thermo_database(&d->db);
+        std::free(d);
+    }
 }
 
 int null_handle(const char *operation, const char *what)
@@ -112,7 +161,7 @@ int check_handle(const void *object, int kind, const char *operation, const char
 
 int need_database(const char *operation)
 {
-    if (!state().database) {
+    if (state.database == nullptr) {
         cea_impl::failure f;
         cea_impl::fail(&f, CEA_NO_DATABASE, "%s: no thermodynamic database is loaded (call cea_init_thermo first)",
                        operation);
@@ -121,46 +170,52 @@ int need_database(const char *operation)
     return CEA_OK;
 }
 
+// The checks that every destroy shares. 1 when *handle is a live object to
+// destroy, else 0 with *status set.
 template <typename T>
-int adopt(std::unique_ptr<T> object, T **handle, int kind)
+int destroyable(T **handle, int kind, const char *operation, const char *name, int *status)
 {
-    state().live.emplace(object.get(), kind);
-    *handle = object.release();
-    return CEA_OK;
-}
-
-template <typename T>
-int destroy(T **handle, int kind, const char *operation, const char *name)
-{
+    *status = CEA_OK;
     if (handle == nullptr) {
-        return null_handle(operation, "the address of the handle is null");
+        *status = null_handle(operation, "the address of the handle is null");
+        return 0;
     }
     if (*handle == nullptr) {
-        return CEA_OK;
+        return 0;
     }
-    int status = check_handle(*handle, kind, operation, name);
+    *status = check_handle(*handle, kind, operation, name);
+    return *status == CEA_OK;
+}
+
+// A new mixture object around the current database, with its list filled
+// by `build`.
+template <typename Build>
+int create_mixture(cea_mixture *mix, const char *op, Build build)
+{
+    if (mix == nullptr) {
+        return null_handle(op, "the address of the handle is null");
+    }
+    int status = need_database(op);
     if (status != CEA_OK) {
         return status;
     }
-    state().live.erase(*handle);
-    delete *handle;
-    *handle = nullptr;
+    cea_mixture_t *object = static_cast<cea_mixture_t *>(std::malloc(sizeof(cea_mixture_t)));
+    if (object == nullptr) {
+        return out_of_memory(op);
+    }
+    cea_impl::failure f;
+    if (build(&state.database->db, &object->mix, &f) != CEA_OK) {
+        std::free(object);
+        return publish(&f);
+    }
+    object->owner = state.database;
+    hold(object->owner);
+    link_object(&object->header, kind_mixture);
+    *mix = object;
     return CEA_OK;
 }
 
 }  // namespace
-
-#define CEA_GUARD_BEGIN try {
-#define CEA_GUARD_END(operation)                              \
-    }                                                         \
-    catch (const std::bad_alloc &)                            \
-    {                                                         \
-        return report_exception(operation, CEA_OUT_OF_MEMORY); \
-    }                                                         \
-    catch (...)                                               \
-    {                                                         \
-        return report_exception(operation, CEA_INTERNAL_ERROR); \
-    }
 
 extern "C" {
 
@@ -172,65 +227,44 @@ CEA_EXPORT int cea_set_log_level(int level)
 
 CEA_EXPORT int cea_init_thermo(const char *path)
 {
-    CEA_GUARD_BEGIN
     if (path == nullptr || path[0] == '\0') {
         return report(CEA_INVALID_FILENAME, "cea_init_thermo: the database path is null or empty");
     }
-    auto database = std::make_shared<cea_impl::thermo_database>();
+    shared_database *loaded = static_cast<shared_database *>(std::malloc(sizeof(shared_database)));
+    if (loaded == nullptr) {
+        return out_of_memory("cea_init_thermo");
+    }
     cea_impl::failure f;
-    int status = cea_impl::load_thermo_file(path, database.get(), &f);
-    if (status != CEA_OK) {
+    if (cea_impl::load_thermo_file(path, &loaded->db, &f) != CEA_OK) {
+        std::free(loaded);
         return publish(&f);  // the database loaded before, if any, stays
     }
-    state().database = std::move(database);
+    loaded->holders = 1;
+    let_go(state.database);
+    state.database = loaded;
     return CEA_OK;
-    CEA_GUARD_END("cea_init_thermo")
 }
 
 CEA_EXPORT int cea_mixture_create(cea_mixture *mix, int n, const char *const names[])
 {
-    CEA_GUARD_BEGIN
-    const char *op = "cea_mixture_create";
-    if (mix == nullptr) {
-        return null_handle(op, "the address of the handle is null");
-    }
-    int status = need_database(op);
-    if (status != CEA_OK) {
-        return status;
-    }
-    auto object = std::make_unique<cea_mixture_t>();
-    cea_impl::failure f;
-    if (cea_impl::mixture_from_names(state().database.get(), n, names, &object->mix, &f) != CEA_OK) {
-        return publish(&f);
-    }
-    return adopt(std::move(object), mix, kind_mixture);
-    CEA_GUARD_END("cea_mixture_create")
+    return create_mixture(mix, "cea_mixture_create",
+                          [n, names](const cea_impl::thermo_database *db, cea_impl::mixture *out, cea_impl::failure *f) {
+                              return cea_impl::mixture_from_names(db, n, names, out, f);
+                          });
 }
 
 CEA_EXPORT int cea_mixture_create_from_reactants(cea_mixture *mix, int n, const char *const names[], int n_omit,
-                                      const char *const omit[])
+                                                 const char *const omit[])
 {
-    CEA_GUARD_BEGIN
-    const char *op = "cea_mixture_create_from_reactants";
-    if (mix == nullptr) {
-        return null_handle(op, "the address of the handle is null");
-    }
-    int status = need_database(op);
-    if (status != CEA_OK) {
-        return status;
-    }
-    auto object = std::make_unique<cea_mixture_t>();
-    cea_impl::failure f;
-    if (cea_impl::mixture_of_products(state().database.get(), n, names, n_omit, omit, &object->mix, &f) != CEA_OK) {
-        return publish(&f);
-    }
-    return adopt(std::move(object), mix, kind_mixture);
-    CEA_GUARD_END("cea_mixture_create_from_reactants")
+    return create_mixture(mix, "cea_mixture_create_from_reactants",
+                          [n, names, n_omit, omit](const cea_impl::thermo_database *db, cea_impl::mixture *out,
+                                                   cea_impl::failure *f) {
+                              return cea_impl::mixture_of_products(db, n, names, n_omit, omit, out, f);
+                          });
 }
 
 CEA_EXPORT int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixture products, cea_mixture reactants)
 {
-    CEA_GUARD_BEGIN
     const char *op = "cea_eqsolver_create_with_reactants";
     if (solver == nullptr) {
         return null_handle(op, "the address of the handle is null");
@@ -242,18 +276,25 @@ CEA_EXPORT int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixt
     if (status != CEA_OK) {
         return status;
     }
-    auto object = std::make_unique<cea_eqsolver_t>();
+    cea_eqsolver_t *object = static_cast<cea_eqsolver_t *>(std::malloc(sizeof(cea_eqsolver_t)));
+    if (object == nullptr) {
+        return out_of_memory(op);
+    }
     cea_impl::failure f;
     if (cea_impl::create_equilibrium_solver(&products->mix, &reactants->mix, &object->solver, &f) != CEA_OK) {
+        std::free(object);
         return publish(&f);
     }
-    return adopt(std::move(object), solver, kind_solver);
-    CEA_GUARD_END("cea_eqsolver_create_with_reactants")
+    // The solver reads the product records where they are.
+    object->owner = products->owner;
+    hold(object->owner);
+    link_object(&object->header, kind_solver);
+    *solver = object;
+    return CEA_OK;
 }
 
 CEA_EXPORT int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solver)
 {
-    CEA_GUARD_BEGIN
     const char *op = "cea_eqsolution_create";
     if (solution == nullptr) {
         return null_handle(op, "the address of the handle is null");
@@ -262,16 +303,23 @@ CEA_EXPORT int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solv
     if (status != CEA_OK) {
         return status;
     }
-    auto object = std::make_unique<cea_eqsolution_t>();
-    cea_impl::create_equilibrium_solution(&solver->solver, &object->solution);
-    return adopt(std::move(object), solution, kind_solution);
-    CEA_GUARD_END("cea_eqsolution_create")
+    cea_eqsolution_t *object = static_cast<cea_eqsolution_t *>(std::malloc(sizeof(cea_eqsolution_t)));
+    if (object == nullptr) {
+        return out_of_memory(op);
+    }
+    cea_impl::failure f;
+    if (cea_impl::create_equilibrium_solution(&solver->solver, &object->solution, &f) != CEA_OK) {
+        std::free(object);
+        return publish(&f);
+    }
+    link_object(&object->header, kind_solution);
+    *solution = object;
+    return CEA_OK;
 }
 
 CEA_EXPORT int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant[], const double fuel[],
                                     double of_ratio, double weights[])
 {
-    CEA_GUARD_BEGIN
     int status = check_handle(mix, kind_mixture, "cea_mixture_of_ratio_to_weights", "mixture");
     if (status != CEA_OK) {
         return status;
@@ -281,13 +329,11 @@ CEA_EXPORT int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const dou
         return publish(&f);
     }
     return CEA_OK;
-    CEA_GUARD_END("cea_mixture_of_ratio_to_weights")
 }
 
 CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_weights, const double weights[],
                                         int n_temperatures, const double temperatures[], double *value)
 {
-    CEA_GUARD_BEGIN
     const char *op = "cea_mixture_calc_property_multitemp";
     int status = check_handle(mix, kind_mixture, op, "mixture");
     if (status != CEA_OK) {
@@ -308,13 +354,11 @@ CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property
     }
     *value = h;
     return CEA_OK;
-    CEA_GUARD_END("cea_mixture_calc_property_multitemp")
 }
 
 CEA_EXPORT int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
                        cea_eqsolution solution)
 {
-    CEA_GUARD_BEGIN
     const char *op = "cea_eqsolver_solve";
     int status = check_handle(solver, kind_solver, op, "solver");
     if (status == CEA_OK) {
@@ -334,12 +378,10 @@ CEA_EXPORT int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, 
         return publish(&f);
     }
     return CEA_OK;
-    CEA_GUARD_END("cea_eqsolver_solve")
 }
 
 CEA_EXPORT int cea_eqsolution_get_converged(cea_eqsolution solution, int *converged)
 {
-    CEA_GUARD_BEGIN
     const char *op = "cea_eqsolution_get_converged";
     int status = check_handle(solution, kind_solution, op, "solution");
     if (status != CEA_OK) {
@@ -350,12 +392,10 @@ CEA_EXPORT int cea_eqsolution_get_converged(cea_eqsolution solution, int *conver
     }
     *converged = solution->solution.has_result && solution->solution.converged ? 1 : 0;
     return CEA_OK;
-    CEA_GUARD_END("cea_eqsolution_get_converged")
 }
 
 CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property, double *value)
 {
-    CEA_GUARD_BEGIN
     const char *op = "cea_eqsolution_get_property";
     int status = check_handle(solution, kind_solution, op, "solution");
     if (status != CEA_OK) {
@@ -416,7 +456,6 @@ CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property
     }
     *value = v;
     return CEA_OK;
-    CEA_GUARD_END("cea_eqsolution_get_property")
 }
 
 CEA_EXPORT int cea_last_error_message_len(int *length)
@@ -424,7 +463,7 @@ CEA_EXPORT int cea_last_error_message_len(int *length)
     if (length == nullptr) {
         return CEA_NULL_HANDLE;  // reading the error must not replace it
     }
-    *length = state().last_error_length;
+    *length = state.last_error_length;
     return CEA_OK;
 }
 
@@ -433,32 +472,48 @@ CEA_EXPORT int cea_last_error_message_buf(char *buffer, int size)
     if (buffer == nullptr || size <= 0) {
         return CEA_INVALID_SIZE;  // reading the error must not replace it
     }
-    const library_state &s = state();
-    int n = s.last_error_length < size - 1 ? s.last_error_length : size - 1;
-    std::memcpy(buffer, s.last_error, static_cast<std::size_t>(n));
+    int n = state.last_error_length < size - 1 ? state.last_error_length : size - 1;
+    std::memcpy(buffer, state.last_error, static_cast<std::size_t>(n));
     buffer[n] = '\0';
-    return n == s.last_error_length ? CEA_OK : CEA_INVALID_SIZE;
+    return n == state.last_error_length ? CEA_OK : CEA_INVALID_SIZE;
 }
 
 CEA_EXPORT int cea_eqsolution_destroy(cea_eqsolution *solution)
 {
-    CEA_GUARD_BEGIN
-    return destroy(solution, kind_solution, "cea_eqsolution_destroy", "solution");
-    CEA_GUARD_END("cea_eqsolution_destroy")
+    int status = CEA_OK;
+    if (destroyable(solution, kind_solution, "cea_eqsolution_destroy", "solution", &status)) {
+        unlink_object(&(*solution)->header);
+        cea_impl::release_equilibrium_solution(&(*solution)->solution);
+        std::free(*solution);
+        *solution = nullptr;
+    }
+    return status;
 }
 
 CEA_EXPORT int cea_eqsolver_destroy(cea_eqsolver *solver)
 {
-    CEA_GUARD_BEGIN
-    return destroy(solver, kind_solver, "cea_eqsolver_destroy", "solver");
-    CEA_GUARD_END("cea_eqsolver_destroy")
+    int status = CEA_OK;
+    if (destroyable(solver, kind_solver, "cea_eqsolver_destroy", "solver", &status)) {
+        unlink_object(&(*solver)->header);
+        cea_impl::release_equilibrium_solver(&(*solver)->solver);
+        let_go((*solver)->owner);
+        std::free(*solver);
+        *solver = nullptr;
+    }
+    return status;
 }
 
 CEA_EXPORT int cea_mixture_destroy(cea_mixture *mix)
 {
-    CEA_GUARD_BEGIN
-    return destroy(mix, kind_mixture, "cea_mixture_destroy", "mixture");
-    CEA_GUARD_END("cea_mixture_destroy")
+    int status = CEA_OK;
+    if (destroyable(mix, kind_mixture, "cea_mixture_destroy", "mixture", &status)) {
+        unlink_object(&(*mix)->header);
+        cea_impl::release_mixture(&(*mix)->mix);
+        let_go((*mix)->owner);
+        std::free(*mix);
+        *mix = nullptr;
+    }
+    return status;
 }
 
 }  // extern "C"

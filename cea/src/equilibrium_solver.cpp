@@ -1,6 +1,7 @@
 #include "equilibrium_solver.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace cea_impl {
@@ -74,14 +75,15 @@ static int element_index(const equilibrium_solver *s, const char *symbol)
     return -1;
 }
 
+// The symbols array has room for every formula pair of the reactants.
 static void add_element(equilibrium_solver *s, const char *symbol)
 {
     if (element_index(s, symbol) >= 0) {
         return;
     }
-    std::size_t end = s->element_symbols.size();
-    s->element_symbols.resize(end + element_symbol_capacity, '\0');
-    std::strncpy(&s->element_symbols[end], symbol, element_symbol_capacity - 1);
+    char *slot = &s->element_symbols[at(s->element_count * element_symbol_capacity)];
+    std::memset(slot, 0, element_symbol_capacity);
+    std::strncpy(slot, symbol, element_symbol_capacity - 1);
     ++s->element_count;
 }
 
@@ -89,18 +91,20 @@ static void add_element(equilibrium_solver *s, const char *symbol)
 // before the phase mark and the formula (H2O(cr) and H2O(L)).
 static int same_substance(const species_record *a, const species_record *b)
 {
-    const char *pa = std::strchr(a->name, '(');
-    const char *pb = std::strchr(b->name, '(');
-    std::size_t la = pa != nullptr ? static_cast<std::size_t>(pa - a->name) : std::strlen(a->name);
-    std::size_t lb = pb != nullptr ? static_cast<std::size_t>(pb - b->name) : std::strlen(b->name);
-    if (la != lb || std::strncmp(a->name, b->name, la) != 0 || a->element_count != b->element_count) {
+    const char *name_a = record_name(a);
+    const char *name_b = record_name(b);
+    const char *pa = std::strchr(name_a, '(');
+    const char *pb = std::strchr(name_b, '(');
+    std::size_t la = pa != nullptr ? static_cast<std::size_t>(pa - name_a) : std::strlen(name_a);
+    std::size_t lb = pb != nullptr ? static_cast<std::size_t>(pb - name_b) : std::strlen(name_b);
+    if (la != lb || std::strncmp(name_a, name_b, la) != 0 || a->element_count != b->element_count) {
         return 0;
     }
     for (int e = 0; e < a->element_count; ++e) {
         int found = 0;
         for (int f = 0; f < b->element_count; ++f) {
-            if (std::strcmp(a->element_symbols[e], b->element_symbols[f]) == 0 &&
-                a->element_amounts[e] == b->element_amounts[f]) {
+            if (std::strcmp(record_element_symbol(a, e), record_element_symbol(b, f)) == 0 &&
+                record_element_amounts(a)[e] == record_element_amounts(b)[f]) {
                 found = 1;
             }
         }
@@ -130,106 +134,192 @@ static void gibbs_coefficients(const compact_interval *c, double *g)
 // coefficient table, with the range over which it keeps serving.
 static void load_gas_interval(equilibrium_solver *s, int g, double t)
 {
-    const species_fit *fit = &s->fits[at(s->gas_species[at(g)])];
-    const compact_interval *first = s->intervals.data() + fit->first;
-    const compact_interval *c = select_interval(s->intervals.data(), fit, t);
-    int index = static_cast<int>(c - first);
+    const species_record *record = solver_species(s, s->gas_species[at(g)]);
+    const thermo_interval *first = record_intervals(record);
+    int count = record->interval_count;
+    const thermo_interval *in = select_interval(first, count, t);
+    int index = static_cast<int>(in - first);
+    compact_interval c;
+    compact_interval_of(in, &c);
     std::size_t gas_count = at(s->gas_count);
-    double *table = s->gas_coefficients.data();
+    double *table = s->gas_coefficients;
     double g_coefficients[gibbs_terms];
-    gibbs_coefficients(c, g_coefficients);
+    gibbs_coefficients(&c, g_coefficients);
     for (int k = 0; k < gibbs_terms; ++k) {
         table[at(k) * gas_count + at(g)] = g_coefficients[k];
     }
     for (int k = 0; k < enthalpy_terms; ++k) {
-        table[at(gibbs_terms + k) * gas_count + at(g)] = c->h[k];
+        table[at(gibbs_terms + k) * gas_count + at(g)] = c.h[k];
     }
     for (int k = 0; k < heat_capacity_terms; ++k) {
-        table[at(gibbs_terms + enthalpy_terms + k) * gas_count + at(g)] = c->cp[k];
+        table[at(gibbs_terms + enthalpy_terms + k) * gas_count + at(g)] = c.cp[k];
     }
     s->gas_valid_low[at(g)] = index == 0 ? -HUGE_VAL : first[index - 1].t_high_k;
-    s->gas_valid_high[at(g)] = index == fit->count - 1 ? HUGE_VAL : c->t_high_k;
+    s->gas_valid_high[at(g)] = index == count - 1 ? HUGE_VAL : in->t_high_k;
+}
+
+// Hands out the arrays of one block: a first pass with a null base only
+// adds up the size, a second assigns the pointers.
+struct carver {
+    char *base;
+    std::size_t used;
+};
+
+template <typename T>
+static void carve(carver *c, T **slot, int count)
+{
+    c->used = (c->used + alignof(T) - 1) / alignof(T) * alignof(T);
+    *slot = c->base != nullptr ? reinterpret_cast<T *>(c->base + c->used) : nullptr;
+    c->used += at(count) * sizeof(T);
+}
+
+static void lay_out_solver(equilibrium_solver *s, int max_elements, int ns, int ng, int nc, carver *c)
+{
+    int ne = max_elements;
+    std::size_t max_unknowns = at(ne + nc + 2);
+    // Doubles first, then ints, then characters: no padding between them.
+    carve(c, &s->reactant_atoms_per_kg, s->reactant_count * ne);
+    carve(c, &s->gas_atoms, ne * ng);
+    carve(c, &s->gas_coefficients, gas_coefficient_rows * ng);
+    carve(c, &s->gas_valid_low, ng);
+    carve(c, &s->gas_valid_high, ng);
+    carve(c, &s->condensed_atoms, nc * ne);
+    carve(c, &s->b0, ne);
+    carve(c, &s->ln_n, ng);
+    carve(c, &s->n, ng);
+    carve(c, &s->g_rt, ng);
+    carve(c, &s->h_rt, ng);
+    carve(c, &s->cp_r, ng);
+    carve(c, &s->mu, ng);
+    carve(c, &s->dln, ng);
+    carve(c, &s->condensed_n, nc);
+    carve(c, &s->condensed_g_rt, nc);
+    carve(c, &s->condensed_h_rt, nc);
+    carve(c, &s->condensed_cp_r, nc);
+    carve(c, &s->condensed_s_r, nc);
+    carve(c, &s->matrix, static_cast<int>(max_unknowns * (max_unknowns + 1)));
+    carve(c, &s->unknowns, static_cast<int>(max_unknowns));
+    carve(c, &s->pi, ne);
+    carve(c, &s->b_current, ne);
+    carve(c, &s->species, ns);
+    carve(c, &s->gas_species, ng);
+    carve(c, &s->gas_usable, ng);
+    carve(c, &s->gas_small, ng);
+    carve(c, &s->condensed_species, nc);
+    carve(c, &s->condensed_usable, nc);
+    carve(c, &s->condensed_group, nc);
+    carve(c, &s->element_active, ne);
+    carve(c, &s->active_elements, ne);
+    carve(c, &s->gas_active, ng);
+    carve(c, &s->present, ng);
+    carve(c, &s->present_list, ng);
+    carve(c, &s->condensed_active, nc);
+    carve(c, &s->included, nc);
+    carve(c, &s->included_list, nc);
+    carve(c, &s->phase_swaps, nc);
+    carve(c, &s->element_symbols, ne * element_symbol_capacity);
+}
+
+static double formula_atoms(const species_record *r)
+{
+    double atoms = 0.0;
+    for (int e = 0; e < r->element_count; ++e) {
+        atoms += std::fabs(record_element_amounts(r)[e]);
+    }
+    return atoms;
+}
+
+void release_equilibrium_solver(equilibrium_solver *s)
+{
+    std::free(s->block);
+    std::memset(s, 0, sizeof *s);
 }
 
 int create_equilibrium_solver(const mixture *products, const mixture *reactants, equilibrium_solver *s,
                               failure *error)
 {
-    if (reactants->species.empty() || products->species.empty()) {
+    std::memset(s, 0, sizeof *s);
+    if (reactants->species_count == 0 || products->species_count == 0) {
         return fail(error, CEA_MIXTURE_MISMATCH, "equilibrium solver: a mixture without species");
     }
+    int ns = products->species_count;
+    int nc = 0;
+    for (int j = 0; j < ns; ++j) {
+        const species_record *rec = mixture_species(products, j);
+        if (rec->interval_count == 0) {
+            return fail(error, CEA_MIXTURE_MISMATCH,
+                        "equilibrium solver: product %s has no temperature fits (an assigned-enthalpy reactant)",
+                        record_name(rec));
+        }
+        nc += rec->condensed != 0;
+    }
+    int ng = ns - nc;
+    int max_elements = 0;
+    for (int r = 0; r < reactants->species_count; ++r) {
+        max_elements += mixture_species(reactants, r)->element_count;
+    }
+    s->reactant_count = reactants->species_count;
+    carver sizes = {nullptr, 0};
+    lay_out_solver(s, max_elements, ns, ng, nc, &sizes);
+    // Zeroed: the work arrays start as the solve expects them.
+    s->block = std::calloc(sizes.used, 1);
+    if (s->block == nullptr) {
+        return fail(error, CEA_OUT_OF_MEMORY, "equilibrium solver: out of memory");
+    }
+    carver place = {static_cast<char *>(s->block), 0};
+    lay_out_solver(s, max_elements, ns, ng, nc, &place);
+    s->database = products->database;
+
     s->element_count = 0;
-    s->element_symbols.clear();
-    for (const species_record &r : reactants->species) {
-        for (int e = 0; e < r.element_count; ++e) {
-            add_element(s, r.element_symbols[e]);
+    for (int r = 0; r < reactants->species_count; ++r) {
+        const species_record *rec = mixture_species(reactants, r);
+        for (int e = 0; e < rec->element_count; ++e) {
+            add_element(s, record_element_symbol(rec, e));
         }
     }
     int ne = s->element_count;
-    s->reactant_count = static_cast<int>(reactants->species.size());
-    s->reactant_atoms_per_kg.assign(at(s->reactant_count * ne), 0.0);
     for (int r = 0; r < s->reactant_count; ++r) {
-        const species_record &rec = reactants->species[at(r)];
-        for (int e = 0; e < rec.element_count; ++e) {
-            int i = element_index(s, rec.element_symbols[e]);
-            s->reactant_atoms_per_kg[at(r * ne + i)] += rec.element_amounts[e] / rec.molecular_weight_kg_kmol;
+        const species_record *rec = mixture_species(reactants, r);
+        for (int e = 0; e < rec->element_count; ++e) {
+            int i = element_index(s, record_element_symbol(rec, e));
+            s->reactant_atoms_per_kg[at(r * ne + i)] += record_element_amounts(rec)[e] / rec->molecular_weight_kg_kmol;
         }
     }
 
-    int ns = static_cast<int>(products->species.size());
     s->species_count = ns;
-    s->species = products->species;
-    s->fits.assign(at(ns), species_fit());
-    s->intervals.clear();
-    s->gas_species.clear();
-    s->condensed_species.clear();
+    int condensed = 0;
     for (int j = 0; j < ns; ++j) {
-        const species_record &rec = products->species[at(j)];
-        if (rec.interval_count == 0) {
-            return fail(error, CEA_MIXTURE_MISMATCH,
-                        "equilibrium solver: product %s has no temperature fits (an assigned-enthalpy reactant)",
-                        rec.name);
-        }
-        compact_species_fit(&rec, products->intervals.data(), &s->intervals, &s->fits[at(j)]);
-        if (rec.condensed) {
-            s->condensed_species.push_back(j);
+        s->species[at(j)] = products->species[j];
+        if (mixture_species(products, j)->condensed) {
+            s->condensed_species[at(condensed++)] = j;
         }
     }
     // Gases of at most three atoms first: the first estimate iterates on
     // them alone, over the leading columns of the gas tables.
+    int gases = 0;
     for (int pass = 0; pass < 2; ++pass) {
         for (int j = 0; j < ns; ++j) {
-            const species_record &rec = products->species[at(j)];
-            double atoms = 0.0;
-            for (int e = 0; e < rec.element_count; ++e) {
-                atoms += std::fabs(rec.element_amounts[e]);
-            }
-            if (!rec.condensed && (atoms <= small_gas_atoms) == (pass == 0)) {
-                s->gas_species.push_back(j);
+            const species_record *rec = solver_species(s, j);
+            if (!rec->condensed && (formula_atoms(rec) <= small_gas_atoms) == (pass == 0)) {
+                s->gas_species[at(gases++)] = j;
             }
         }
         if (pass == 0) {
-            s->small_gas_count = static_cast<int>(s->gas_species.size());
+            s->small_gas_count = gases;
         }
     }
-    int ng = static_cast<int>(s->gas_species.size());
-    int nc = static_cast<int>(s->condensed_species.size());
     s->gas_count = ng;
     s->condensed_count = nc;
-    s->gas_usable.assign(at(ng), 1);
-    s->gas_small.assign(at(ng), 0);
-    s->gas_atoms.assign(at(ne * ng), 0.0);
-    s->condensed_usable.assign(at(nc), 1);
-    s->condensed_group.assign(at(nc), -1);
-    s->condensed_atoms.assign(at(nc * ne), 0.0);
-    std::vector<int> element_has_product(at(ne), 0);
+    int *element_has_product = s->element_active;  // free until the first solve
     for (int g = 0; g < ng; ++g) {
-        const species_record &rec = s->species[at(s->gas_species[at(g)])];
-        for (int e = 0; e < rec.element_count; ++e) {
-            int i = element_index(s, rec.element_symbols[e]);
+        const species_record *rec = solver_species(s, s->gas_species[at(g)]);
+        s->gas_usable[at(g)] = 1;
+        for (int e = 0; e < rec->element_count; ++e) {
+            int i = element_index(s, record_element_symbol(rec, e));
             if (i < 0) {
                 s->gas_usable[at(g)] = 0;
             } else {
-                s->gas_atoms[at(i * ng + g)] += rec.element_amounts[e];
+                s->gas_atoms[at(i * ng + g)] += record_element_amounts(rec)[e];
             }
         }
         s->gas_small[at(g)] = g < s->small_gas_count;
@@ -240,13 +330,15 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
         }
     }
     for (int c = 0; c < nc; ++c) {
-        const species_record &rec = s->species[at(s->condensed_species[at(c)])];
-        for (int e = 0; e < rec.element_count; ++e) {
-            int i = element_index(s, rec.element_symbols[e]);
+        const species_record *rec = solver_species(s, s->condensed_species[at(c)]);
+        s->condensed_usable[at(c)] = 1;
+        s->condensed_group[at(c)] = -1;
+        for (int e = 0; e < rec->element_count; ++e) {
+            int i = element_index(s, record_element_symbol(rec, e));
             if (i < 0) {
                 s->condensed_usable[at(c)] = 0;
             } else {
-                s->condensed_atoms[at(c * ne + i)] += rec.element_amounts[e];
+                s->condensed_atoms[at(c * ne + i)] += record_element_amounts(rec)[e];
             }
         }
         for (int i = 0; i < ne && s->condensed_usable[at(c)]; ++i) {
@@ -255,7 +347,7 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
             }
         }
         for (int k = 0; k < c; ++k) {
-            if (same_substance(&rec, &s->species[at(s->condensed_species[at(k)])])) {
+            if (same_substance(rec, solver_species(s, s->condensed_species[at(k)]))) {
                 s->condensed_group[at(c)] = s->condensed_group[at(k)];
                 break;
             }
@@ -266,56 +358,36 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
     }
     for (int i = 0; i < ne; ++i) {
         if (!element_has_product[at(i)]) {
-            return fail(error, CEA_MIXTURE_MISMATCH, "equilibrium solver: no product species holds element %s",
-                        &s->element_symbols[at(i * element_symbol_capacity)]);
+            int status = fail(error, CEA_MIXTURE_MISMATCH, "equilibrium solver: no product species holds element %s",
+                              &s->element_symbols[at(i * element_symbol_capacity)]);
+            release_equilibrium_solver(s);
+            return status;
         }
+        element_has_product[at(i)] = 0;
     }
-
-    s->gas_coefficients.assign(at(gas_coefficient_rows * ng), 0.0);
-    s->gas_valid_low.assign(at(ng), 0.0);
-    s->gas_valid_high.assign(at(ng), 0.0);
     for (int g = 0; g < ng; ++g) {
         load_gas_interval(s, g, initial_temperature_k);
     }
-    s->b0.assign(at(ne), 0.0);
-    s->element_active.assign(at(ne), 0);
-    s->active_elements.assign(at(ne), 0);
-    s->gas_active.assign(at(ng), 0);
-    s->ln_n.assign(at(ng), 0.0);
-    s->n.assign(at(ng), 0.0);
-    s->g_rt.assign(at(ng), 0.0);
-    s->h_rt.assign(at(ng), 0.0);
-    s->cp_r.assign(at(ng), 0.0);
-    s->mu.assign(at(ng), 0.0);
-    s->dln.assign(at(ng), 0.0);
-    s->present.assign(at(ng), 0);
-    s->present_list.assign(at(ng), 0);
-    s->condensed_active.assign(at(nc), 0);
-    s->included.assign(at(nc), 0);
-    s->included_list.assign(at(nc), 0);
-    s->phase_swaps.assign(at(nc), 0);
-    s->condensed_n.assign(at(nc), 0.0);
-    s->condensed_g_rt.assign(at(nc), 0.0);
-    s->condensed_h_rt.assign(at(nc), 0.0);
-    s->condensed_cp_r.assign(at(nc), 0.0);
-    s->condensed_s_r.assign(at(nc), 0.0);
-    std::size_t max_unknowns = at(ne + nc + 2);
-    s->matrix.assign(max_unknowns * (max_unknowns + 1), 0.0);
-    s->unknowns.assign(max_unknowns, 0.0);
-    s->pi.assign(at(ne), 0.0);
-    s->b_current.assign(at(ne), 0.0);
     return CEA_OK;
 }
 
-void create_equilibrium_solution(const equilibrium_solver *s, equilibrium_solution *out)
+int create_equilibrium_solution(const equilibrium_solver *s, equilibrium_solution *out, failure *error)
 {
+    std::memset(out, 0, sizeof *out);
+    out->moles = static_cast<double *>(std::calloc(at(s->species_count + s->element_count), sizeof(double)));
+    if (out->moles == nullptr) {
+        return fail(error, CEA_OUT_OF_MEMORY, "equilibrium solution: out of memory");
+    }
+    out->element_potentials = out->moles + s->species_count;
     out->species_count = s->species_count;
     out->element_count = s->element_count;
-    out->has_result = 0;
-    out->converged = 0;
-    out->iterations = 0;
-    out->moles.assign(at(s->species_count), 0.0);
-    out->element_potentials.assign(at(s->element_count), 0.0);
+    return CEA_OK;
+}
+
+void release_equilibrium_solution(equilibrium_solution *out)
+{
+    std::free(out->moles);
+    std::memset(out, 0, sizeof *out);
 }
 
 // The state of one solve.
@@ -354,9 +426,8 @@ static int gas_in_play(const iteration *it, int g)
 
 static void evaluate_condensed(equilibrium_solver *s, int c, const temperature_powers *p)
 {
-    std::size_t j = at(s->condensed_species[at(c)]);
     species_functions f;
-    evaluate_interval(select_interval(s->intervals.data(), &s->fits[j], p->t), p, &f);
+    evaluate_species(solver_species(s, s->condensed_species[at(c)]), p, &f);
     s->condensed_cp_r[at(c)] = f.cp_r;
     s->condensed_h_rt[at(c)] = f.h_rt;
     s->condensed_s_r[at(c)] = f.s_r;
@@ -410,10 +481,10 @@ static void evaluate_state(iteration *it)
     }
     temperature_powers p;
     make_temperature_powers(t, &p);
-    const double *table = s->gas_coefficients.data();
+    const double *table = s->gas_coefficients;
     std::size_t stride = at(s->gas_count);
-    double *g_rt = s->g_rt.data();
-    double *h_rt = s->h_rt.data();
+    double *g_rt = s->g_rt;
+    double *h_rt = s->h_rt;
     gas_functions(table, stride, ng, &p, g_rt, h_rt);
     const double *cp_table = table + at(gibbs_terms + enthalpy_terms) * stride;
     double ln_p_over_n = it->ln_p - it->ln_n_total;
@@ -526,9 +597,9 @@ static void accumulate_gases(iteration *it, double *a, int w, int col_n, int col
     equilibrium_solver *s = it->s;
     int le = it->active_element_count;
     int ng = s->gas_count;
-    const int *ae = s->active_elements.data();
-    const double *atoms = s->gas_atoms.data();
-    double *b = s->b_current.data();
+    const int *ae = s->active_elements;
+    const double *atoms = s->gas_atoms;
+    double *b = s->b_current;
     gas_sums g = *sums;
     for (int q = 0; q < it->present_count; ++q) {
         int j = s->present_list[at(q)];
@@ -571,18 +642,18 @@ static void accumulate_gases_small(iteration *it, double *a, int w, int col_n, i
     std::size_t ng = at(s->gas_count);
     const double *rows[le];
     for (int k = 0; k < le; ++k) {
-        rows[k] = s->gas_atoms.data() + at(s->active_elements[at(k)]) * ng;
+        rows[k] = s->gas_atoms + at(s->active_elements[at(k)]) * ng;
     }
     double aa[le][le] = {};
     double an[le] = {};
     double anh[le] = {};
     double anmu[le] = {};
     gas_sums g = *sums;
-    const int *list = s->present_list.data();
-    const double *n = s->n.data();
-    const double *h_rt = s->h_rt.data();
-    const double *mu_rt = s->mu.data();
-    const double *cp_r = s->cp_r.data();
+    const int *list = s->present_list;
+    const double *n = s->n;
+    const double *h_rt = s->h_rt;
+    const double *mu_rt = s->mu;
+    const double *cp_r = s->cp_r;
     for (int q = 0; q < it->present_count; ++q) {
         std::size_t j = at(list[q]);
         double nj = n[j];
@@ -608,7 +679,7 @@ static void accumulate_gases_small(iteration *it, double *a, int w, int col_n, i
             anmu[k] += x[k] * mu;
         }
     }
-    double *b = s->b_current.data();
+    double *b = s->b_current;
     for (int k = 0; k < le; ++k) {
         double *row = a + k * w;
         for (int i = k; i < le; ++i) {
@@ -640,11 +711,11 @@ static int assemble(iteration *it, double *a, gas_sums *sums)
         a[k] = 0.0;
     }
     gas_sums g = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    double *b = s->b_current.data();
+    double *b = s->b_current;
     for (int k = 0; k < le; ++k) {
         b[k] = 0.0;
     }
-    const int *ae = s->active_elements.data();
+    const int *ae = s->active_elements;
     switch (le) {
     case 1: accumulate_gases_small<1>(it, a, w, col_n, col_t, m, &g); break;
     case 2: accumulate_gases_small<2>(it, a, w, col_n, col_t, m, &g); break;
@@ -710,9 +781,9 @@ static int newton_step(iteration *it, int *loose, double *correction)
     equilibrium_solver *s = it->s;
     evaluate_state(it);
     gas_sums g;
-    int m = assemble(it, s->matrix.data(), &g);
-    double *x = s->unknowns.data();
-    if (!solve_linear(s->matrix.data(), m, x)) {
+    int m = assemble(it, s->matrix, &g);
+    double *x = s->unknowns;
+    if (!solve_linear(s->matrix, m, x)) {
         return 0;
     }
     int le = it->active_element_count;
@@ -729,14 +800,14 @@ static int newton_step(iteration *it, int *loose, double *correction)
     double dln_t = it->energy_row ? x[le + nc + 1] : 0.0;
 
     // Corrections of the gases (eq. 2.18): a straight loop over every gas.
-    double *dln = s->dln.data();
-    const double *mu = s->mu.data();
-    const double *h_rt = s->h_rt.data();
+    double *dln = s->dln;
+    const double *mu = s->mu;
+    const double *h_rt = s->h_rt;
     for (int j = 0; j < ng; ++j) {
         dln[j] = dln_n - mu[j] + h_rt[j] * dln_t;
     }
     for (int k = 0; k < le; ++k) {
-        const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)]) * stride;
+        const double *row = s->gas_atoms + at(s->active_elements[at(k)]) * stride;
         double pi_k = x[k];
         for (int j = 0; j < ng; ++j) {
             dln[j] += row[j] * pi_k;
@@ -888,8 +959,9 @@ static void exclude_condensed(iteration *it, int c)
 
 static int condensed_in_range(const equilibrium_solver *s, int c, double t)
 {
-    const species_fit *f = &s->fits[at(s->condensed_species[at(c)])];
-    return t >= f->t_low_k && t <= f->t_high_k;
+    const species_record *r = solver_species(s, s->condensed_species[at(c)]);
+    const thermo_interval *in = record_intervals(r);
+    return t >= in[0].t_low_k && t <= in[r->interval_count - 1].t_high_k;
 }
 
 static int group_included(const equilibrium_solver *s, int c)
@@ -992,8 +1064,8 @@ static int derivatives(iteration *it, equilibrium_solution *out)
     int saved_energy_row = it->energy_row;
     it->energy_row = 0;
     gas_sums g;
-    double *a = s->matrix.data();
-    double *x = s->unknowns.data();
+    double *a = s->matrix;
+    double *x = s->unknowns;
     int le = it->active_element_count;
     int nc = it->included_count;
     int ng = s->gas_count;
@@ -1006,7 +1078,7 @@ static int derivatives(iteration *it, equilibrium_solution *out)
         int w = m + 1;
         a[(m - 1) * w + (m - 1)] = 0.0;  // sum n_j - n vanishes at equilibrium
         for (int k = 0; k < le; ++k) {
-            const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)] * ng);
+            const double *row = s->gas_atoms + at(s->active_elements[at(k)] * ng);
             double rhs = 0.0;
             for (int j = 0; j < ng; ++j) {
                 if (s->present[at(j)]) {
@@ -1027,7 +1099,7 @@ static int derivatives(iteration *it, equilibrium_solution *out)
         if (pass == 0) {
             dlnn_dlnt = x[m - 1];
             for (int k = 0; k < le; ++k) {
-                const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)] * ng);
+                const double *row = s->gas_atoms + at(s->active_elements[at(k)] * ng);
                 double sum = 0.0;
                 for (int j = 0; j < ng; ++j) {
                     if (s->present[at(j)]) {
@@ -1137,7 +1209,7 @@ static int small_gas_estimate(iteration *it, double n_start)
     equilibrium_solver *s = it->s;
     int ng = s->gas_count;
     for (int k = 0; k < it->active_element_count; ++k) {
-        const double *row = s->gas_atoms.data() + at(s->active_elements[at(k)] * ng);
+        const double *row = s->gas_atoms + at(s->active_elements[at(k)] * ng);
         int covered = 0;
         for (int g = 0; g < ng && !covered; ++g) {
             covered = s->gas_active[at(g)] && s->gas_small[at(g)] && row[g] != 0.0;

@@ -6,8 +6,6 @@
 #ifndef CEA_EQUILIBRIUM_SOLVER_H
 #define CEA_EQUILIBRIUM_SOLVER_H
 
-#include <vector>
-
 #include "library_status.h"
 #include "mixture.h"
 #include "species_thermo.h"
@@ -21,68 +19,76 @@ static const int enthalpy_terms = 8;
 static const int heat_capacity_terms = 7;
 static const int gas_coefficient_rows = gibbs_terms + enthalpy_terms + heat_capacity_terms;
 
-// Everything a solve needs, sized when the solver is created so that a
-// solve allocates nothing. The solver keeps its own copies of the species
-// data: it does not depend on the mixtures it was made from.
+// Everything a solve needs, sized when the solver is created and held in
+// one allocation, so that a solve allocates nothing. The species records
+// stay in the database of the product mixture, which whoever holds the
+// solver keeps alive; the solver does not depend on the mixtures
+// themselves.
 //
 // Gases are held as structure-of-arrays (one row per quantity, one column
 // per gas) so that the functions of all gases at one temperature are a few
 // straight loops; condensed species, few and tested one by one, are held by
 // species.
 struct equilibrium_solver {
+    void *block;                        // the one allocation behind every array below
+    const thermo_database *database;
     int element_count;
-    std::vector<char> element_symbols;          // element_count * 3, terminated
+    char *element_symbols;              // element_count * 3, terminated
     int reactant_count;
-    std::vector<double> reactant_atoms_per_kg;  // [r * E + i]: a_ri / M_r, kmol/kg
+    double *reactant_atoms_per_kg;      // [r * E + i]: a_ri / M_r, kmol/kg
     int species_count;
-    std::vector<species_record> species;
-    std::vector<species_fit> fits;              // per species
-    std::vector<compact_interval> intervals;
+    int *species;                       // database index of product j
 
     int gas_count;
-    int small_gas_count;                        // the first columns: gases of at most three atoms
-    std::vector<int> gas_species;               // species index of gas g
-    std::vector<int> gas_usable;                // 0 when a gas holds an element no reactant has
-    std::vector<int> gas_small;                 // 1 for gases of at most three atoms
-    std::vector<double> gas_atoms;              // [i * G + g]
-    std::vector<double> gas_coefficients;       // [row * G + g], the interval loaded for the current T
-    std::vector<double> gas_valid_low;          // the loaded interval serves low < T <= high
-    std::vector<double> gas_valid_high;
+    int small_gas_count;                // the first columns: gases of at most three atoms
+    int *gas_species;                   // product index of gas g
+    int *gas_usable;                    // 0 when a gas holds an element no reactant has
+    int *gas_small;                     // 1 for gases of at most three atoms
+    double *gas_atoms;                  // [i * G + g]
+    double *gas_coefficients;           // [row * G + g], the interval loaded for the current T
+    double *gas_valid_low;              // the loaded interval serves low < T <= high
+    double *gas_valid_high;
 
     int condensed_count;
-    std::vector<int> condensed_species;         // species index of condensed c
-    std::vector<int> condensed_usable;
-    std::vector<int> condensed_group;           // phases of one substance share a group
-    std::vector<double> condensed_atoms;        // [c * E + i]
+    int *condensed_species;             // product index of condensed c
+    int *condensed_usable;
+    int *condensed_group;               // phases of one substance share a group
+    double *condensed_atoms;            // [c * E + i]
 
     // Work storage of one solve.
-    std::vector<double> b0;
-    std::vector<int> element_active;
-    std::vector<int> active_elements;
-    std::vector<int> gas_active;
-    std::vector<double> ln_n;
-    std::vector<double> n;
-    std::vector<double> g_rt;
-    std::vector<double> h_rt;
-    std::vector<double> cp_r;
-    std::vector<double> mu;
-    std::vector<double> dln;
-    std::vector<int> present;                   // gases in the sums of this iteration
-    std::vector<int> present_list;              // the same as a list of gas indices
-    std::vector<int> condensed_active;
-    std::vector<int> included;                  // condensed species in the iteration
-    std::vector<int> included_list;
-    std::vector<int> phase_swaps;
-    std::vector<double> condensed_n;
-    std::vector<double> condensed_g_rt;
-    std::vector<double> condensed_h_rt;
-    std::vector<double> condensed_cp_r;
-    std::vector<double> condensed_s_r;
-    std::vector<double> matrix;
-    std::vector<double> unknowns;
-    std::vector<double> pi;
-    std::vector<double> b_current;
+    double *b0;
+    int *element_active;
+    int *active_elements;
+    int *gas_active;
+    double *ln_n;
+    double *n;
+    double *g_rt;
+    double *h_rt;
+    double *cp_r;
+    double *mu;
+    double *dln;
+    int *present;                       // gases in the sums of this iteration
+    int *present_list;                  // the same as a list of gas indices
+    int *condensed_active;
+    int *included;                      // condensed species in the iteration
+    int *included_list;
+    int *phase_swaps;
+    double *condensed_n;
+    double *condensed_g_rt;
+    double *condensed_h_rt;
+    double *condensed_cp_r;
+    double *condensed_s_r;
+    double *matrix;
+    double *unknowns;
+    double *pi;
+    double *b_current;
 };
+
+// The record of product j.
+inline const species_record *solver_species(const equilibrium_solver *solver, int j)
+{
+    return database_species(solver->database, solver->species[j]);
+}
 
 // What one solve leaves behind.
 struct equilibrium_solution {
@@ -102,8 +108,8 @@ struct equilibrium_solution {
     double dlnv_dlnt;       // (d ln V / d ln T) at constant p
     double dlnv_dlnp;       // (d ln V / d ln p) at constant T
     int derivatives_valid;
-    std::vector<double> moles;               // kmol/kg per species; 0 where absent or below mole fraction 1e-25
-    std::vector<double> element_potentials;  // pi_i, 0 for absent elements
+    double *moles;               // kmol/kg per species; 0 where absent or below mole fraction 1e-25
+    double *element_potentials;  // pi_i, 0 for absent elements (in the same allocation as moles)
 };
 
 // Optional starting point, for tests of independence from the start.
@@ -113,10 +119,16 @@ struct solve_start {
     int skip_first_estimate;  // 1: start all gases alike, without the small-gas stage
 };
 
+// Both overwrite their output; on failure it owns nothing. The products
+// must be of one database (their records stay there).
 int create_equilibrium_solver(const mixture *products, const mixture *reactants, equilibrium_solver *solver,
                               failure *error);
 
-void create_equilibrium_solution(const equilibrium_solver *solver, equilibrium_solution *solution);
+int create_equilibrium_solution(const equilibrium_solver *solver, equilibrium_solution *solution, failure *error);
+
+void release_equilibrium_solver(equilibrium_solver *solver);
+
+void release_equilibrium_solution(equilibrium_solution *solution);
 
 // type CEA_TP (state1 T in K) or CEA_HP (state1 h/R in kmol K/kg); state2 p in
 // bar; amounts the reactant weights. Returns CEA_OK when the iteration ran

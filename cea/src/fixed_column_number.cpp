@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace cea_impl {
 
@@ -39,12 +40,12 @@ static int is_digit(char c)
 
 static int bit_length(uint128 x)
 {
-    int bits = 0;
-    while (x != 0) {
-        x >>= 1;
-        ++bits;
+    std::uint64_t high = static_cast<std::uint64_t>(x >> 64);
+    std::uint64_t low = static_cast<std::uint64_t>(x);
+    if (high != 0) {
+        return 128 - __builtin_clzll(high);
     }
-    return bits;
+    return low != 0 ? 64 - __builtin_clzll(low) : 0;
 }
 
 // Rounds x (nonzero) to 53 significant bits, nearest with ties to even, where
@@ -80,6 +81,34 @@ static int power_of_five(int exponent, uint128 *out)
     return 1;
 }
 
+#if defined(__x86_64__) && __LDBL_MANT_DIG__ == 64
+// m / 10^q = (m / 5^q) 2^-q for q up to 27, where 5^q and m are exact in the
+// 64-bit significand of the x87 format: the quotient is rounded once to 64
+// bits, and rounding that to 53 bits gives the correctly rounded double
+// unless the first rounding landed exactly on a midpoint between doubles
+// (its 11 extra bits 10000000000), which never lies between the exact
+// quotient and its 64-bit rounding. 0 in that case: the integer path
+// decides.
+static int divide_extended(std::uint64_t m, int q, double *value)
+{
+    static const std::uint64_t midpoint_bits = 0x400;
+    static const std::uint64_t extra_bits_mask = 0x7ff;
+    std::uint64_t five = 1;
+    for (int i = 0; i < q; ++i) {
+        five *= 5;
+    }
+    long double quotient = static_cast<long double>(m) / static_cast<long double>(five);
+    std::uint64_t significand = 0;
+    std::memcpy(&significand, &quotient, sizeof significand);
+    if ((significand & extra_bits_mask) == midpoint_bits) {
+        return 0;
+    }
+    // Scaling by a power of two is exact: the value stays a normal double.
+    *value = static_cast<double>(quotient) / static_cast<double>(static_cast<std::uint64_t>(1) << q);
+    return 1;
+}
+#endif
+
 // m * 10^e correctly rounded for m < 2^64, or 0 when outside what the
 // integer paths cover (the caller then uses strtod).
 static int scale_exactly(std::uint64_t m, int e, double *value)
@@ -96,6 +125,11 @@ static int scale_exactly(std::uint64_t m, int e, double *value)
         *value = round_to_double(static_cast<uint128>(m) * five, 0, e);
         return 1;
     }
+#if defined(__x86_64__) && __LDBL_MANT_DIG__ == 64
+    if (e < 0 && -e <= max_wide_power_of_five && divide_extended(m, -e, value)) {
+        return 1;
+    }
+#endif
     if (e < 0 && -e <= max_wide_power_of_five) {
         // m / (5^q 2^q): divide m shifted left far enough that the quotient
         // carries at least 55 bits, and keep the remainder as a sticky bit.
@@ -147,8 +181,136 @@ int field_is_blank(const char *field, std::size_t width)
     return 1;
 }
 
+// A plain decimal, [blanks][sign]digits[.digits][blanks], of at most 15
+// digits with at most 22 after the point: the temperatures, weights, atom
+// counts and integers of the database. One division by an exact power of
+// ten rounds correctly. 0 for anything else.
+static int parse_plain_decimal(const char *field, std::size_t width, double *value)
+{
+    static const int max_plain_digits = 15;  // 10^15 < 2^53
+    std::size_t i = 0;
+    while (i < width && field[i] == ' ') {
+        ++i;
+    }
+    int negative = 0;
+    if (i < width && (field[i] == '-' || field[i] == '+')) {
+        negative = field[i] == '-';
+        ++i;
+    }
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int point_at = -1;
+    for (; i < width; ++i) {
+        unsigned d = static_cast<unsigned>(static_cast<unsigned char>(field[i])) - '0';
+        if (d <= 9) {
+            mantissa = mantissa * 10 + d;
+            ++digits;
+        } else if (field[i] == '.' && point_at < 0) {
+            point_at = digits;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0 || digits > max_plain_digits) {
+        return 0;
+    }
+    for (; i < width; ++i) {
+        if (field[i] != ' ') {
+            return 0;  // an exponent, another blank, anything else: the general reader decides
+        }
+    }
+    int decimals = point_at < 0 ? 0 : digits - point_at;
+    if (decimals > max_exact_power_of_ten) {
+        return 0;
+    }
+    double result = static_cast<double>(mantissa);
+    if (decimals > 0) {
+        result /= exact_powers_of_ten[decimals];
+    }
+    *value = negative ? -result : result;
+    return 1;
+}
+
+// The shape of nearly every number of the database, [blanks][sign]
+// d.ddddddddd followed by D or E, a sign and two digits, [blanks], read
+// eight digits at a time. 1 with the value, 0 when the field has another
+// shape (the general reader then decides).
+static int parse_database_shape(const char *field, std::size_t width, double *value)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    static const std::size_t shape_width = 16;  // sign, d, ., 9 digits, D, sign, 2 digits
+    std::size_t i = 0;
+    while (i < width && field[i] == ' ') {
+        ++i;
+    }
+    int negative = 0;
+    if (i < width && (field[i] == '-' || field[i] == '+')) {
+        negative = field[i] == '-';
+        ++i;
+    }
+    if (width - i < shape_width - 1) {
+        return 0;
+    }
+    const char *p = field + i;
+    unsigned first = static_cast<unsigned>(p[0] - '0');
+    unsigned last = static_cast<unsigned>(p[10] - '0');
+    char mark = p[11];
+    char exponent_sign = p[12];
+    unsigned e1 = static_cast<unsigned>(p[13] - '0');
+    unsigned e2 = static_cast<unsigned>(p[14] - '0');
+    if (first > 9 || p[1] != '.' || last > 9 || (mark != 'D' && mark != 'E') ||
+        (exponent_sign != '+' && exponent_sign != '-') || e1 > 9 || e2 > 9) {
+        return 0;
+    }
+    std::uint64_t eight = 0;
+    std::memcpy(&eight, p + 2, sizeof eight);
+    if ((((eight & 0xF0F0F0F0F0F0F0F0u) | (((eight + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
+         0x3333333333333333u)) {
+        return 0;
+    }
+    for (std::size_t k = i + shape_width - 1; k < width; ++k) {
+        if (!is_blank(field[k])) {
+            return 0;
+        }
+    }
+    // Eight ASCII digits, first in the lowest byte, to their value.
+    eight -= 0x3030303030303030u;
+    eight = eight * 10 + (eight >> 8);
+    eight = (((eight & 0x000000FF000000FFu) * 0x000F424000000064u) +
+             (((eight >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >> 32;
+    std::uint64_t mantissa = (first * 100000000u + (eight & 0xFFFFFFFFu)) * 10u + last;
+    int exponent = static_cast<int>(e1 * 10 + e2);
+    int scale = (exponent_sign == '-' ? -exponent : exponent) - 9;
+    double result = 0.0;
+    if (mantissa != 0) {
+        if (scale >= -max_exact_power_of_ten && scale <= max_exact_power_of_ten) {
+            double dm = static_cast<double>(mantissa);
+            result = scale >= 0 ? dm * exact_powers_of_ten[scale] : dm / exact_powers_of_ten[-scale];
+        } else {
+            while (mantissa % 10 == 0) {
+                mantissa /= 10;
+                ++scale;
+            }
+            if (!scale_exactly(mantissa, scale, &result)) {
+                return 0;
+            }
+        }
+    }
+    *value = negative ? -result : result;
+    return 1;
+#else
+    (void)field;
+    (void)width;
+    (void)value;
+    return 0;
+#endif
+}
+
 int parse_fixed_number(const char *field, std::size_t width, double *value)
 {
+    if (parse_database_shape(field, width, value) || parse_plain_decimal(field, width, value)) {
+        return 1;
+    }
     std::size_t i = 0;
     while (i < width && is_blank(field[i])) {
         ++i;

@@ -1,8 +1,8 @@
 #include "mixture.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace cea_impl {
 
@@ -30,63 +30,100 @@ static int check_names(int n, const char *const names[], const char *what, failu
     return CEA_OK;
 }
 
-static void append_species(const thermo_database *database, int index, mixture *out)
+void init_mixture(mixture *mix)
 {
-    species_record record = database->species[static_cast<std::size_t>(index)];
-    int first = static_cast<int>(out->intervals.size());
-    for (int i = 0; i < record.interval_count; ++i) {
-        out->intervals.push_back(database->intervals[static_cast<std::size_t>(record.first_interval + i)]);
-    }
-    record.first_interval = first;
-    out->species.push_back(record);
+    mix->database = nullptr;
+    mix->species_count = 0;
+    mix->species = nullptr;
 }
 
-static int contains_name(const mixture *mix, const char *name)
+void release_mixture(mixture *mix)
 {
-    for (const species_record &s : mix->species) {
-        if (std::strcmp(s.name, name) == 0) {
-            return 1;
-        }
+    std::free(mix->species);
+    init_mixture(mix);
+}
+
+static int allocate_species(const thermo_database *database, int count, const char *what, mixture *out,
+                            failure *error)
+{
+    init_mixture(out);
+    out->species = static_cast<int *>(std::malloc(static_cast<std::size_t>(count) * sizeof(int)));
+    if (out->species == nullptr) {
+        return fail(error, CEA_OUT_OF_MEMORY, "%s: out of memory", what);
     }
-    return 0;
+    out->database = database;
+    return CEA_OK;
 }
 
 int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out,
                        failure *error)
 {
+    init_mixture(out);
     int status = check_names(n, names, "mixture", error);
-    if (status != CEA_OK) {
-        return status;
+    if (status == CEA_OK) {
+        status = allocate_species(database, n, "mixture", out, error);
     }
-    out->species.clear();
-    out->intervals.clear();
-    out->species.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && status == CEA_OK; ++i) {
         int index = find_species(database, names[i]);
         if (index < 0) {
-            return fail(error, CEA_UNKNOWN_SPECIES, "species '%s' is not in the thermodynamic database", names[i]);
+            status = fail(error, CEA_UNKNOWN_SPECIES, "species '%s' is not in the thermodynamic database", names[i]);
+            break;
         }
-        if (contains_name(out, names[i])) {
-            return fail(error, CEA_INVALID_ARGUMENT, "species '%s' is named twice in one mixture", names[i]);
+        // A name finds one record, so a repeated name is a repeated index.
+        for (int k = 0; k < out->species_count; ++k) {
+            if (out->species[k] == index) {
+                status = fail(error, CEA_INVALID_ARGUMENT, "species '%s' is named twice in one mixture", names[i]);
+            }
         }
-        append_species(database, index, out);
+        out->species[out->species_count++] = index;
     }
-    return CEA_OK;
+    if (status != CEA_OK) {
+        release_mixture(out);
+    }
+    return status;
 }
 
-static int has_symbol(const std::vector<std::string> &symbols, const char *symbol)
+// An element symbol as a number, for cheap comparison.
+static unsigned symbol_code(const char *symbol)
 {
-    for (const std::string &s : symbols) {
-        if (s == symbol) {
-            return 1;
+    return static_cast<unsigned>(static_cast<unsigned char>(symbol[0])) |
+           static_cast<unsigned>(static_cast<unsigned char>(symbol[0] != '\0' ? symbol[1] : '\0')) << 8;
+}
+
+struct product_filter {
+    const unsigned *symbols;  // of the reactants' elements
+    int symbol_count;
+    const int *omitted;
+    int omitted_count;
+};
+
+static int is_formed(const product_filter *filter, const species_record *r, int index)
+{
+    if (!r->product) {
+        return 0;
+    }
+    for (int e = 0; e < r->element_count; ++e) {
+        unsigned code = symbol_code(record_element_symbol(r, e));
+        int found = 0;
+        for (int k = 0; k < filter->symbol_count && !found; ++k) {
+            found = filter->symbols[k] == code;
+        }
+        if (!found) {
+            return 0;
         }
     }
-    return 0;
+    for (int o = 0; o < filter->omitted_count; ++o) {
+        if (filter->omitted[o] == index) {
+            return 0;
+        }
+    }
+    return 1;
 }
 
 int mixture_of_products(const thermo_database *database, int n, const char *const names[], int n_omit,
                         const char *const omit[], mixture *out, failure *error)
 {
+    init_mixture(out);
     int status = check_names(n, names, "product mixture", error);
     if (status != CEA_OK) {
         return status;
@@ -97,55 +134,69 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     if (n_omit > 0 && omit == nullptr) {
         return fail(error, CEA_INVALID_SIZE, "product mixture: the omit list is null but its count is %d", n_omit);
     }
-    std::vector<std::string> symbols;
-    for (int i = 0; i < n; ++i) {
+    // One scratch block: the reactants' element symbols, then the omitted
+    // species.
+    std::size_t symbol_capacity = static_cast<std::size_t>(n) * formula_pair_count;
+    void *scratch = std::malloc(symbol_capacity * sizeof(unsigned) + static_cast<std::size_t>(n_omit) * sizeof(int));
+    if (scratch == nullptr) {
+        return fail(error, CEA_OUT_OF_MEMORY, "product mixture: out of memory");
+    }
+    unsigned *symbols = static_cast<unsigned *>(scratch);
+    int *omitted = reinterpret_cast<int *>(symbols + symbol_capacity);
+    product_filter filter = {symbols, 0, omitted, 0};
+    for (int i = 0; i < n && status == CEA_OK; ++i) {
         int index = find_species(database, names[i]);
         if (index < 0) {
-            return fail(error, CEA_UNKNOWN_SPECIES, "species '%s' is not in the thermodynamic database", names[i]);
+            status = fail(error, CEA_UNKNOWN_SPECIES, "species '%s' is not in the thermodynamic database", names[i]);
+            break;
         }
-        const species_record &r = database->species[static_cast<std::size_t>(index)];
-        for (int e = 0; e < r.element_count; ++e) {
-            if (!has_symbol(symbols, r.element_symbols[e])) {
-                symbols.emplace_back(r.element_symbols[e]);
+        const species_record *r = database_species(database, index);
+        for (int e = 0; e < r->element_count; ++e) {
+            unsigned code = symbol_code(record_element_symbol(r, e));
+            int known = 0;
+            for (int k = 0; k < filter.symbol_count && !known; ++k) {
+                known = symbols[k] == code;
+            }
+            if (!known) {
+                symbols[filter.symbol_count++] = code;
             }
         }
     }
-    std::vector<int> omitted;
-    for (int i = 0; i < n_omit; ++i) {
+    for (int i = 0; i < n_omit && status == CEA_OK; ++i) {
         if (omit[i] == nullptr) {
-            return fail(error, CEA_INVALID_ARGUMENT, "product mixture: omitted name %d is null", i + 1);
+            status = fail(error, CEA_INVALID_ARGUMENT, "product mixture: omitted name %d is null", i + 1);
+            break;
         }
         int index = find_species(database, omit[i]);
         if (index < 0) {
-            return fail(error, CEA_UNKNOWN_SPECIES, "omitted species '%s' is not in the thermodynamic database",
-                        omit[i]);
+            status = fail(error, CEA_UNKNOWN_SPECIES, "omitted species '%s' is not in the thermodynamic database",
+                          omit[i]);
+            break;
         }
-        omitted.push_back(index);
+        omitted[filter.omitted_count++] = index;
     }
-    out->species.clear();
-    out->intervals.clear();
-    for (std::size_t j = 0; j < database->species.size(); ++j) {
-        const species_record &r = database->species[j];
-        if (!r.product) {
-            continue;
+    // Counted first, so that the list is allocated once at its size.
+    int count = 0;
+    if (status == CEA_OK) {
+        for (int j = 0; j < database->species_count; ++j) {
+            count += is_formed(&filter, database_species(database, j), j);
         }
-        int formed = 1;
-        for (int e = 0; e < r.element_count && formed; ++e) {
-            formed = has_symbol(symbols, r.element_symbols[e]);
+        if (count == 0) {
+            status = fail(error, CEA_INVALID_ARGUMENT, "product mixture: no product species can form from these reactants");
         }
-        for (int o : omitted) {
-            if (static_cast<std::size_t>(o) == j) {
-                formed = 0;
+    }
+    if (status == CEA_OK) {
+        status = allocate_species(database, count, "product mixture", out, error);
+    }
+    if (status == CEA_OK) {
+        for (int j = 0; j < database->species_count; ++j) {
+            if (is_formed(&filter, database_species(database, j), j)) {
+                out->species[out->species_count++] = j;
             }
         }
-        if (formed) {
-            append_species(database, static_cast<int>(j), out);
-        }
     }
-    if (out->species.empty()) {
-        return fail(error, CEA_INVALID_ARGUMENT, "product mixture: no product species can form from these reactants");
-    }
-    return CEA_OK;
+    std::free(scratch);
+    return status;
 }
 
 static int sum_composition(int n, const double values[], const char *what, double *sum, failure *error)
@@ -167,7 +218,7 @@ static int sum_composition(int n, const double values[], const char *what, doubl
 int ratio_to_weights(const mixture *mix, int n, const double oxidant[], const double fuel[], double of_ratio,
                      double weights[], failure *error)
 {
-    int count = static_cast<int>(mix->species.size());
+    int count = mix->species_count;
     if (n != count) {
         return fail(error, CEA_INVALID_SIZE, "mixture ratio: %d weights given for a mixture of %d species", n, count);
     }
@@ -194,21 +245,21 @@ int ratio_to_weights(const mixture *mix, int n, const double oxidant[], const do
 
 int species_enthalpy_over_r(const mixture *mix, int species, double t, double *h_over_r_k, failure *error)
 {
-    const species_record &r = mix->species[static_cast<std::size_t>(species)];
+    const species_record *r = mixture_species(mix, species);
     if (!std::isfinite(t) || t <= 0.0) {
-        return fail(error, CEA_INVALID_ARGUMENT, "the temperature of %s must be a positive number", r.name);
+        return fail(error, CEA_INVALID_ARGUMENT, "the temperature of %s must be a positive number", record_name(r));
     }
-    if (r.interval_count == 0) {
-        if (std::fabs(t - r.assigned_temperature_k) > assigned_enthalpy_window_k + window_rounding_slack_k) {
+    if (r->interval_count == 0) {
+        if (std::fabs(t - r->assigned_temperature_k) > assigned_enthalpy_window_k + window_rounding_slack_k) {
             return fail(error, CEA_TEMPERATURE_RANGE,
-                        "%s has an enthalpy only at %.3f K; %.3f K is more than %.0f K away", r.name,
-                        r.assigned_temperature_k, t, assigned_enthalpy_window_k);
+                        "%s has an enthalpy only at %.3f K; %.3f K is more than %.0f K away", record_name(r),
+                        r->assigned_temperature_k, t, assigned_enthalpy_window_k);
         }
-        *h_over_r_k = r.enthalpy_j_mol * moles_per_kilomole / gas_constant_j_kmol_k;
+        *h_over_r_k = r->enthalpy_j_mol * moles_per_kilomole / gas_constant_j_kmol_k;
         return CEA_OK;
     }
-    const thermo_interval *first = &mix->intervals[static_cast<std::size_t>(r.first_interval)];
-    for (int i = 0; i < r.interval_count; ++i) {
+    const thermo_interval *first = record_intervals(r);
+    for (int i = 0; i < r->interval_count; ++i) {
         const thermo_interval *in = first + i;
         if (t >= in->t_low_k && t <= in->t_high_k) {
             const double *a = in->a;
@@ -219,14 +270,14 @@ int species_enthalpy_over_r(const mixture *mix, int species, double t, double *h
             return CEA_OK;
         }
     }
-    return fail(error, CEA_TEMPERATURE_RANGE, "%s has data from %.2f K to %.2f K only; %.3f K is outside", r.name,
-                first->t_low_k, first[r.interval_count - 1].t_high_k, t);
+    return fail(error, CEA_TEMPERATURE_RANGE, "%s has data from %.2f K to %.2f K only; %.3f K is outside", record_name(r),
+                first->t_low_k, first[r->interval_count - 1].t_high_k, t);
 }
 
 int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[], int n_temperatures,
                       const double temperatures[], double *enthalpy_j_kg, failure *error)
 {
-    int count = static_cast<int>(mix->species.size());
+    int count = mix->species_count;
     if (n_weights != count || n_temperatures != count) {
         return fail(error, CEA_INVALID_SIZE,
                     "reactant enthalpy: %d weights and %d temperatures given for a mixture of %d species", n_weights,
@@ -252,7 +303,7 @@ int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[],
         if (status != CEA_OK) {
             return status;
         }
-        h_over_r += species_h_over_r / mix->species[static_cast<std::size_t>(i)].molecular_weight_kg_kmol * weights[i];
+        h_over_r += species_h_over_r / mixture_species(mix, i)->molecular_weight_kg_kmol * weights[i];
     }
     // Per kilogram of the mixture whatever scale the weights come in (the
     // solver takes its amounts per unit mass the same way).

@@ -1,10 +1,8 @@
-// Mixtures: an ordered list of species with their own copy of the database
-// records they need, so that a mixture stays valid whatever happens to the
-// database it came from (a later load, for instance).
+// Mixtures: an ordered list of species of one database. The records stay
+// in the database; whoever holds a mixture keeps its database alive (the C
+// interface counts the holders), so a later load does not disturb it.
 #ifndef CEA_MIXTURE_H
 #define CEA_MIXTURE_H
-
-#include <vector>
 
 #include "library_status.h"
 #include "thermo_database.h"
@@ -18,9 +16,24 @@ static const double joules_per_kilojoule = 1000.0;
 static const double moles_per_kilomole = 1000.0;
 
 struct mixture {
-    std::vector<species_record> species;    // first_interval indexes `intervals`
-    std::vector<thermo_interval> intervals;
+    const thermo_database *database;
+    int species_count;
+    int *species;  // indices into the database, owned
 };
+
+// An empty mixture that owns nothing.
+void init_mixture(mixture *mix);
+
+// Frees what the mixture owns and leaves it empty.
+void release_mixture(mixture *mix);
+
+inline const species_record *mixture_species(const mixture *mix, int i)
+{
+    return database_species(mix->database, mix->species[i]);
+}
+
+// The functions that build a mixture overwrite *out; on failure it owns
+// nothing.
 
 // A mixture of the named species, looked up exactly in the whole database.
 int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out,

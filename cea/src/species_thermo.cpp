@@ -16,55 +16,40 @@ void make_temperature_powers(double t, temperature_powers *powers)
     powers->t4 = powers->t2 * powers->t2;
 }
 
-void compact_species_fit(const species_record *record, const thermo_interval *intervals,
-                         std::vector<compact_interval> *out, species_fit *fit)
+void compact_interval_of(const thermo_interval *in, compact_interval *c)
 {
-    fit->first = static_cast<int>(out->size());
-    fit->count = record->interval_count;
-    fit->t_low_k = 0.0;
-    fit->t_high_k = 0.0;
-    for (int i = 0; i < record->interval_count; ++i) {
-        const thermo_interval *in = &intervals[record->first_interval + i];
-        const double *a = in->a;
-        compact_interval c;
-        c.t_high_k = in->t_high_k;
-        for (int k = 0; k < 7; ++k) {
-            c.cp[k] = a[k];
-        }
-        c.h[0] = -a[0];
-        c.h[1] = a[1];
-        c.h[2] = a[2];
-        c.h[3] = a[3] / 2.0;
-        c.h[4] = a[4] / 3.0;
-        c.h[5] = a[5] / 4.0;
-        c.h[6] = a[6] / 5.0;
-        c.h[7] = in->b[0];
-        c.s[0] = -a[0] / 2.0;
-        c.s[1] = -a[1];
-        c.s[2] = a[2];
-        c.s[3] = a[3];
-        c.s[4] = a[4] / 2.0;
-        c.s[5] = a[5] / 3.0;
-        c.s[6] = a[6] / 4.0;
-        c.s[7] = in->b[1];
-        out->push_back(c);
-        if (i == 0) {
-            fit->t_low_k = in->t_low_k;
-        }
-        fit->t_high_k = in->t_high_k;
+    const double *a = in->a;
+    c->t_high_k = in->t_high_k;
+    for (int k = 0; k < 7; ++k) {
+        c->cp[k] = a[k];
     }
+    c->h[0] = -a[0];
+    c->h[1] = a[1];
+    c->h[2] = a[2];
+    c->h[3] = a[3] / 2.0;
+    c->h[4] = a[4] / 3.0;
+    c->h[5] = a[5] / 4.0;
+    c->h[6] = a[6] / 5.0;
+    c->h[7] = in->b[0];
+    c->s[0] = -a[0] / 2.0;
+    c->s[1] = -a[1];
+    c->s[2] = a[2];
+    c->s[3] = a[3];
+    c->s[4] = a[4] / 2.0;
+    c->s[5] = a[5] / 3.0;
+    c->s[6] = a[6] / 4.0;
+    c->s[7] = in->b[1];
 }
 
-const compact_interval *select_interval(const compact_interval *intervals, const species_fit *fit, double t)
+const thermo_interval *select_interval(const thermo_interval *intervals, int count, double t)
 {
-    const compact_interval *first = intervals + fit->first;
-    int last = fit->count - 1;
+    int last = count - 1;
     for (int i = 0; i < last; ++i) {
-        if (t <= first[i].t_high_k) {
-            return first + i;
+        if (t <= intervals[i].t_high_k) {
+            return intervals + i;
         }
     }
-    return first + last;
+    return intervals + last;
 }
 
 void evaluate_interval(const compact_interval *c, const temperature_powers *p, species_functions *out)
@@ -75,6 +60,13 @@ void evaluate_interval(const compact_interval *c, const temperature_powers *p, s
                 c->h[5] * p->t3 + c->h[6] * p->t4 + c->h[7] * p->inv_t;
     out->s_r = c->s[0] * p->inv_t2 + c->s[1] * p->inv_t + c->s[2] * p->ln_t + c->s[3] * p->t + c->s[4] * p->t2 +
                c->s[5] * p->t3 + c->s[6] * p->t4 + c->s[7];
+}
+
+void evaluate_species(const species_record *record, const temperature_powers *powers, species_functions *out)
+{
+    compact_interval c;
+    compact_interval_of(select_interval(record_intervals(record), record->interval_count, powers->t), &c);
+    evaluate_interval(&c, powers, out);
 }
 
 }  // namespace cea_impl

@@ -6,8 +6,6 @@
 #ifndef CEA_SPECIES_THERMO_H
 #define CEA_SPECIES_THERMO_H
 
-#include <vector>
-
 #include "thermo_database.h"
 
 namespace cea_impl {
@@ -33,14 +31,6 @@ struct compact_interval {
     double s[8];   // on T^-2, T^-1, ln T, T, T^2, T^3, T^4, 1
 };
 
-// The fits of one species: intervals[first .. first + count) of its owner.
-struct species_fit {
-    int first;
-    int count;
-    double t_low_k;   // lower bound of the first interval
-    double t_high_k;  // upper bound of the last interval
-};
-
 struct species_functions {
     double cp_r;  // Cp/R
     double h_rt;  // H/RT
@@ -49,18 +39,20 @@ struct species_functions {
 
 void make_temperature_powers(double t, temperature_powers *powers);
 
-// Appends the fits of a record (its intervals taken from `intervals`) to
-// `out` and describes them in *fit. A record without fits gets count 0.
-void compact_species_fit(const species_record *record, const thermo_interval *intervals,
-                         std::vector<compact_interval> *out, species_fit *fit);
+// The compact form of one interval of the database.
+void compact_interval_of(const thermo_interval *in, compact_interval *out);
 
-// The interval that serves temperature t: the first whose upper bound is at
-// least t, the last one above every bound (and the first below them), so a
-// fit is extended beyond its range rather than failing mid-iteration.
-const compact_interval *select_interval(const compact_interval *intervals, const species_fit *fit, double t);
+// The interval of a record (count > 0 of them) that serves temperature t:
+// the first whose upper bound is at least t, the last one above every bound
+// (and the first below them), so a fit is extended beyond its range rather
+// than failing mid-iteration.
+const thermo_interval *select_interval(const thermo_interval *intervals, int count, double t);
 
 void evaluate_interval(const compact_interval *interval, const temperature_powers *powers,
                        species_functions *out);
+
+// The functions of a fitted record at the temperature of `powers`.
+void evaluate_species(const species_record *record, const temperature_powers *powers, species_functions *out);
 
 }  // namespace cea_impl
 

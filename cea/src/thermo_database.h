@@ -2,13 +2,17 @@
 // text format (thermo.inp: a "thermo" line, the common temperature bounds, the
 // product records up to END PRODUCTS, the reactant-only records up to
 // END REACTANTS).
+//
+// The whole database lives in one arena, records in file order, so that
+// loading touches as few fresh memory pages as the data needs: each species
+// record is followed by its temperature intervals, its formula and its
+// name. The table of record offsets and the open-addressing index of names
+// come before the first record (in the space the reader used for its
+// chunk) or after the last.
 #ifndef CEA_THERMO_DATABASE_H
 #define CEA_THERMO_DATABASE_H
 
 #include <cstddef>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "library_status.h"
 
@@ -19,6 +23,7 @@ static const int formula_pair_count = 5;
 static const int max_interval_count = 9;
 static const int fit_coefficient_count = 7;
 static const int fit_integration_constant_count = 2;
+static const int element_symbol_size = 3;  // two letters and a terminator
 
 // One temperature interval of a 9-coefficient fit:
 //   cp/R = a1 T^-2 + a2 T^-1 + a3 + a4 T + a5 T^2 + a6 T^3 + a7 T^4,
@@ -30,41 +35,86 @@ struct thermo_interval {
     double b[fit_integration_constant_count];
 };
 
+// The fixed part of a species record. In the arena it is followed by
+// thermo_interval[interval_count], double amounts[element_count],
+// char symbols[element_count][element_symbol_size] and the terminated name;
+// read them through the functions below.
 struct species_record {
-    char name[species_name_capacity + 1];
-    int element_count;                                // used formula pairs
-    char element_symbols[formula_pair_count][3];      // "C", "H", "E", ...
-    double element_amounts[formula_pair_count];       // atoms per molecule
-    int condensed;                                    // 0 for a gas
     double molecular_weight_kg_kmol;
     // The heat of formation at 298.15 K for a fitted record, the assigned
     // enthalpy (at assigned_temperature_k) for a record without fits; J/mol.
     double enthalpy_j_mol;
-    double assigned_temperature_k;                    // records without fits only
-    int interval_count;                               // 0 for an assigned enthalpy
-    int first_interval;                               // into the owner's interval list
-    int product;                                      // 1 for the products part
-    int line_number;                                  // of the name line, for messages
+    double assigned_temperature_k;  // records without fits only
+    int line_number;                // of the name line, for messages
+    unsigned char interval_count;   // 0 for an assigned enthalpy
+    unsigned char element_count;    // formula pairs with a nonzero amount
+    unsigned char condensed;        // 0 for a gas
+    unsigned char product;          // 1 for the products part
 };
 
 struct thermo_database {
-    std::vector<species_record> species;
-    std::vector<thermo_interval> intervals;
-    std::unordered_map<std::string, int> index_by_name;
+    char *arena;                // mapped memory, released by release_thermo_database
+    std::size_t arena_capacity;
+    std::size_t arena_used;
+    std::size_t records_at;     // arena offset of the first record
+    int species_count;
+    int interval_count;         // over every record
+    std::size_t offsets_at;     // arena offset of unsigned record_offset[species_count]
+    std::size_t index_at;       // arena offset of int slots[index_mask + 1]
+    unsigned index_mask;
 };
 
-// Parses a whole database held in memory (LF or CRLF line ends). On failure
-// returns CEA_MALFORMED_DATABASE with a text that names the line; *database is
-// then unspecified. `source` names the text in messages.
+// An empty database that owns nothing (release is then a no-op).
+void init_thermo_database(thermo_database *database);
+
+// Frees what the database owns and leaves it empty.
+void release_thermo_database(thermo_database *database);
+
+// Parses a whole database held in memory (LF or CRLF line ends) into
+// *database, which is overwritten (release what it held first). On failure
+// returns CEA_MALFORMED_DATABASE (or CEA_OUT_OF_MEMORY) with a text that
+// names the line, and leaves *database empty. `source` names the text in
+// messages.
 int parse_thermo_text(const char *text, std::size_t length, const char *source, thermo_database *database,
                       failure *error);
 
-// Reads and parses the file at path: CEA_INVALID_FILENAME when it cannot be
-// opened or read.
+// Reads and parses the file at path through a small reused buffer:
+// CEA_INVALID_FILENAME when it cannot be opened or read, otherwise as
+// parse_thermo_text (same results and messages for the same text).
 int load_thermo_file(const char *path, thermo_database *database, failure *error);
+
+// The same from an open descriptor (read to its end, not closed), through
+// a chunk of chunk_bytes (more than 128): the reader's tests and fuzzing
+// use small chunks to put line ends on every chunk boundary.
+int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, thermo_database *database,
+                           failure *error);
 
 // Index of the first species of that exact name, or -1.
 int find_species(const thermo_database *database, const char *name);
+
+const species_record *database_species(const thermo_database *database, int index);
+
+inline const thermo_interval *record_intervals(const species_record *record)
+{
+    return reinterpret_cast<const thermo_interval *>(record + 1);
+}
+
+inline const double *record_element_amounts(const species_record *record)
+{
+    return reinterpret_cast<const double *>(record_intervals(record) + record->interval_count);
+}
+
+// Symbol of formula pair e, terminated ("C", "H", "E", "CL").
+inline const char *record_element_symbol(const species_record *record, int e)
+{
+    return reinterpret_cast<const char *>(record_element_amounts(record) + record->element_count) +
+           e * element_symbol_size;
+}
+
+inline const char *record_name(const species_record *record)
+{
+    return record_element_symbol(record, record->element_count);
+}
 
 }  // namespace cea_impl
 
