@@ -181,85 +181,22 @@ int field_is_blank(const char *field, std::size_t width)
     return 1;
 }
 
-// A plain decimal, [blanks][sign]digits[.digits][blanks], of at most 15
-// digits with at most 22 after the point: the temperatures, weights, atom
-// counts and integers of the database. One division by an exact power of
-// ten rounds correctly. 0 for anything else.
-static int parse_plain_decimal(const char *field, std::size_t width, double *value)
-{
-    static const int max_plain_digits = 15;  // 10^15 < 2^53
-    std::size_t i = 0;
-    while (i < width && field[i] == ' ') {
-        ++i;
-    }
-    int negative = 0;
-    if (i < width && (field[i] == '-' || field[i] == '+')) {
-        negative = field[i] == '-';
-        ++i;
-    }
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int point_at = -1;
-    for (; i < width; ++i) {
-        unsigned d = static_cast<unsigned>(static_cast<unsigned char>(field[i])) - '0';
-        if (d <= 9) {
-            mantissa = mantissa * 10 + d;
-            ++digits;
-        } else if (field[i] == '.' && point_at < 0) {
-            point_at = digits;
-        } else {
-            break;
-        }
-    }
-    if (digits == 0 || digits > max_plain_digits) {
-        return 0;
-    }
-    for (; i < width; ++i) {
-        if (field[i] != ' ') {
-            return 0;  // an exponent, another blank, anything else: the general reader decides
-        }
-    }
-    int decimals = point_at < 0 ? 0 : digits - point_at;
-    if (decimals > max_exact_power_of_ten) {
-        return 0;
-    }
-    double result = static_cast<double>(mantissa);
-    if (decimals > 0) {
-        result /= exact_powers_of_ten[decimals];
-    }
-    *value = negative ? -result : result;
-    return 1;
-}
+// The two shapes of nearly every number of the database, read after the
+// leading blanks and the sign (p[0 .. width)): 1 with the value, 0 when
+// the field has another shape (the general reader then decides).
 
-// The shape of nearly every number of the database, [blanks][sign]
-// d.ddddddddd followed by D or E, a sign and two digits, [blanks], read
-// eight digits at a time. 1 with the value, 0 when the field has another
-// shape (the general reader then decides).
-static int parse_database_shape(const char *field, std::size_t width, double *value)
+// d.ddddddddd followed by D or E, a sign and two digits, then blanks: the
+// coefficients, read eight digits at a time.
+static int parse_database_shape(const char *p, std::size_t width, int negative, double *value)
 {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    static const std::size_t shape_width = 16;  // sign, d, ., 9 digits, D, sign, 2 digits
-    std::size_t i = 0;
-    while (i < width && field[i] == ' ') {
-        ++i;
-    }
-    int negative = 0;
-    if (i < width && (field[i] == '-' || field[i] == '+')) {
-        negative = field[i] == '-';
-        ++i;
-    }
-    if (width - i < shape_width - 1) {
-        return 0;
-    }
-    const char *p = field + i;
+    static const std::size_t shape_width = 15;  // d, ., 9 digits, D, sign, 2 digits
     unsigned first = static_cast<unsigned>(p[0] - '0');
     unsigned last = static_cast<unsigned>(p[10] - '0');
-    char mark = p[11];
     char exponent_sign = p[12];
     unsigned e1 = static_cast<unsigned>(p[13] - '0');
     unsigned e2 = static_cast<unsigned>(p[14] - '0');
-    if (first > 9 || p[1] != '.' || last > 9 || (mark != 'D' && mark != 'E') ||
-        (exponent_sign != '+' && exponent_sign != '-') || e1 > 9 || e2 > 9) {
+    if (first > 9 || last > 9 || (exponent_sign != '+' && exponent_sign != '-') || e1 > 9 || e2 > 9) {
         return 0;
     }
     std::uint64_t eight = 0;
@@ -268,8 +205,8 @@ static int parse_database_shape(const char *field, std::size_t width, double *va
          0x3333333333333333u)) {
         return 0;
     }
-    for (std::size_t k = i + shape_width - 1; k < width; ++k) {
-        if (!is_blank(field[k])) {
+    for (std::size_t k = shape_width; k < width; ++k) {
+        if (!is_blank(p[k])) {
             return 0;
         }
     }
@@ -299,18 +236,59 @@ static int parse_database_shape(const char *field, std::size_t width, double *va
     *value = negative ? -result : result;
     return 1;
 #else
-    (void)field;
+    (void)p;
     (void)width;
+    (void)negative;
     (void)value;
     return 0;
 #endif
 }
 
-int parse_fixed_number(const char *field, std::size_t width, double *value)
+// digits[.digits], then blanks: at most 15 digits with at most 22 after
+// the point (the temperatures, weights, atom counts and integers). One
+// division by an exact power of ten rounds correctly.
+static int parse_plain_decimal(const char *p, std::size_t width, int negative, double *value)
 {
-    if (parse_database_shape(field, width, value) || parse_plain_decimal(field, width, value)) {
-        return 1;
+    static const int max_plain_digits = 15;  // 10^15 < 2^53
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int point_at = -1;
+    std::size_t i = 0;
+    for (; i < width; ++i) {
+        unsigned d = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
+        if (d <= 9) {
+            mantissa = mantissa * 10 + d;
+            ++digits;
+        } else if (p[i] == '.' && point_at < 0) {
+            point_at = digits;
+        } else {
+            break;
+        }
     }
+    if (digits == 0 || digits > max_plain_digits) {
+        return 0;
+    }
+    for (; i < width; ++i) {
+        if (p[i] != ' ') {
+            return 0;  // an exponent, another blank, anything else
+        }
+    }
+    int decimals = point_at < 0 ? 0 : digits - point_at;
+    if (decimals > max_exact_power_of_ten) {
+        return 0;
+    }
+    double result = static_cast<double>(mantissa);
+    if (decimals > 0) {
+        result /= exact_powers_of_ten[decimals];
+    }
+    *value = negative ? -result : result;
+    return 1;
+}
+
+// Any other shape: digit by digit, with exact conversion or strtod. Kept
+// out of line so that the common shapes above run without its setup.
+__attribute__((noinline)) static int parse_any_number(const char *field, std::size_t width, double *value)
+{
     std::size_t i = 0;
     while (i < width && is_blank(field[i])) {
         ++i;
@@ -417,6 +395,28 @@ int parse_fixed_number(const char *field, std::size_t width, double *value)
     }
     *value = result;
     return 1;
+}
+
+int parse_fixed_number(const char *field, std::size_t width, double *value)
+{
+    std::size_t i = 0;
+    while (i < width && field[i] == ' ') {
+        ++i;
+    }
+    int negative = 0;
+    if (i < width && (field[i] == '-' || field[i] == '+')) {
+        negative = field[i] == '-';
+        ++i;
+    }
+    const char *p = field + i;
+    std::size_t rest = width - i;
+    int done = 0;
+    if (rest >= 15 && p[1] == '.' && (p[11] == 'D' || p[11] == 'E')) {
+        done = parse_database_shape(p, rest, negative, value);
+    } else {
+        done = parse_plain_decimal(p, rest, negative, value);
+    }
+    return done || parse_any_number(field, width, value);
 }
 
 }  // namespace cea_impl
