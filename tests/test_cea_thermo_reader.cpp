@@ -327,6 +327,51 @@ TEST(thermo_reader, streams_any_line_layout)
     release_thermo_database(&from_pipe);
 }
 
+// Memory for objects comes from the arena's spare room, zeroed, and is
+// taken back when given back last-lent first; what does not fit, or has no
+// arena, comes from the heap.
+TEST(thermo_reader, lends_object_memory_from_its_arena)
+{
+    thermo_database db;
+    failure error;
+    ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
+    auto in_arena = [&db](const void *p) {
+        const char *c = static_cast<const char *>(p);
+        return c >= db.arena + db.arena_used && c < db.arena + db.arena_capacity;
+    };
+    auto zeroed = [](const void *p, std::size_t n) {
+        const unsigned char *c = static_cast<const unsigned char *>(p);
+        return std::all_of(c, c + n, [](unsigned char x) { return x == 0; });
+    };
+    void *a = lend_object_memory(&db, 1000);
+    void *b = lend_object_memory(&db, 2000);
+    ASSERT_TRUE(in_arena(a) && in_arena(b));
+    EXPECT_GE(static_cast<char *>(b), static_cast<char *>(a) + 1000);
+    std::memset(b, 0x5a, 2000);
+    return_object_memory(&db, b, 2000);
+    void *c = lend_object_memory(&db, 2000);
+    EXPECT_EQ(c, b);
+    EXPECT_TRUE(zeroed(c, 2000));
+    return_object_memory(&db, a, 1000);  // out of order: stays lent
+    return_object_memory(&db, c, 2000);
+    void *d = lend_object_memory(&db, 100);
+    EXPECT_EQ(d, c);
+    void *big = lend_object_memory(&db, db.arena_capacity);
+    ASSERT_NE(big, nullptr);
+    EXPECT_FALSE(in_arena(big));
+    EXPECT_TRUE(zeroed(big, 4096));
+    return_object_memory(&db, big, db.arena_capacity);
+    return_object_memory(&db, d, 100);
+    release_thermo_database(&db);
+
+    thermo_database empty;
+    init_thermo_database(&empty);
+    void *heap = lend_object_memory(&empty, 64);
+    ASSERT_NE(heap, nullptr);
+    EXPECT_TRUE(zeroed(heap, 64));
+    return_object_memory(&empty, heap, 64);
+}
+
 // A path that cannot be opened or read.
 TEST(thermo_reader, unreadable_paths)
 {

@@ -231,7 +231,9 @@ static double formula_atoms(const species_record *r)
 
 void release_equilibrium_solver(equilibrium_solver *s)
 {
-    std::free(s->block);
+    if (s->block != nullptr) {
+        return_object_memory(s->database, s->block, s->block_bytes);
+    }
     std::memset(s, 0, sizeof *s);
 }
 
@@ -262,13 +264,14 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
     carver sizes = {nullptr, 0};
     lay_out_solver(s, max_elements, ns, ng, nc, &sizes);
     // Zeroed: the work arrays start as the solve expects them.
-    s->block = std::calloc(sizes.used, 1);
+    s->database = products->database;
+    s->block = lend_object_memory(s->database, sizes.used);
     if (s->block == nullptr) {
         return fail(error, CEA_OUT_OF_MEMORY, "equilibrium solver: out of memory");
     }
+    s->block_bytes = sizes.used;
     carver place = {static_cast<char *>(s->block), 0};
     lay_out_solver(s, max_elements, ns, ng, nc, &place);
-    s->database = products->database;
 
     s->element_count = 0;
     for (int r = 0; r < reactants->species_count; ++r) {

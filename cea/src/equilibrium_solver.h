@@ -30,7 +30,8 @@ static const int gas_coefficient_rows = gibbs_terms + enthalpy_terms + heat_capa
 // straight loops; condensed species, few and tested one by one, are held by
 // species.
 struct equilibrium_solver {
-    void *block;                        // the one allocation behind every array below
+    void *block;                        // the one allocation behind every array below,
+    std::size_t block_bytes;            // lent by the database (lend_object_memory)
     const thermo_database *database;
     int element_count;
     char *element_symbols;              // element_count * 3, terminated

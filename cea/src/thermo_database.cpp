@@ -193,12 +193,54 @@ void init_thermo_database(thermo_database *database)
     database->offsets_at = 0;
     database->index_at = 0;
     database->index_mask = 0;
+    database->objects_end = 0;
 }
 
 void release_thermo_database(thermo_database *database)
 {
     unmap_arena(database->arena, database->arena_capacity);
     init_thermo_database(database);
+}
+
+// Objects are lent memory up to the end of the huge page (or, without
+// huge pages, the ordinary page) on which the records end.
+static std::size_t lending_limit(const thermo_database *db)
+{
+    std::size_t page = db->arena_capacity >= huge_page_arena_min ? huge_page_bytes : 4096;
+    std::size_t limit = (db->arena_used + page - 1) / page * page;
+    return limit < db->arena_capacity ? limit : db->arena_capacity;
+}
+
+void *lend_object_memory(const thermo_database *database, std::size_t bytes)
+{
+    std::size_t start = align_up(database->objects_end > database->arena_used ? database->objects_end
+                                                                                : database->arena_used);
+    std::size_t limit = lending_limit(database);
+    if (database->arena != nullptr && start <= limit && bytes <= limit - start) {
+        char *block = database->arena + start;
+#if LRE_CEA_ASAN
+        ASAN_UNPOISON_MEMORY_REGION(block, bytes);
+#endif
+        std::memset(block, 0, bytes);  // fresh pages are zero, given-back ones not
+        database->objects_end = start + bytes;
+        return block;
+    }
+    return std::calloc(bytes, 1);
+}
+
+void return_object_memory(const thermo_database *database, void *block, std::size_t bytes)
+{
+    char *at = static_cast<char *>(block);
+    if (database->arena != nullptr && at >= database->arena && at < database->arena + database->arena_capacity) {
+        if (at + bytes == database->arena + database->objects_end) {
+            database->objects_end = static_cast<std::size_t>(at - database->arena);
+        }
+#if LRE_CEA_ASAN
+        ASAN_POISON_MEMORY_REGION(at, bytes);
+#endif
+        return;
+    }
+    std::free(block);
 }
 
 static const unsigned *record_offsets(const thermo_database *db)

@@ -62,6 +62,9 @@ struct thermo_database {
     std::size_t offsets_at;     // arena offset of unsigned record_offset[species_count]
     std::size_t index_at;       // arena offset of int slots[index_mask + 1]
     unsigned index_mask;
+    // Arena offset past the last block lent for an object: lending changes
+    // nothing of the data, so a database read through const lends too.
+    mutable std::size_t objects_end;
 };
 
 // An empty database that owns nothing (release is then a no-op).
@@ -88,6 +91,18 @@ int load_thermo_file(const char *path, thermo_database *database, failure *error
 // use small chunks to put line ends on every chunk boundary.
 int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, thermo_database *database,
                            failure *error);
+
+// Zeroed memory for an object made from this database (a solver's arrays),
+// lent from the arena's unused part when it has room on the pages that are
+// already there (with huge pages, the one that holds the records): a fresh
+// process then pays no page faults for it. Blocks are given back in the
+// reverse order of lending, as objects are usually destroyed; a block given
+// back out of that order stays lent until the database is released. Falls
+// back to the heap; null only when that fails too.
+void *lend_object_memory(const thermo_database *database, std::size_t bytes);
+
+// Gives back a block of lend_object_memory (null does nothing).
+void return_object_memory(const thermo_database *database, void *block, std::size_t bytes);
 
 // Index of the first species of that exact name, or -1.
 int find_species(const thermo_database *database, const char *name);
