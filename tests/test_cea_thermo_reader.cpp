@@ -186,17 +186,19 @@ void expect_same_database(const thermo_database &a, const thermo_database &b)
 }
 
 // The text read back through a descriptor in chunks of `chunk` bytes: a
-// regular (memory) file, or a pipe, whose size is not known up front.
+// regular (memory) file, or a pipe, whose size is not known up front;
+// arena_bytes > 0 starts the storage that small, so that it has to grow.
 enum source_kind { regular_file, pipe_stream };
 
-int load_through(const std::string &text, source_kind kind, std::size_t chunk, thermo_database *db, failure *error)
+int load_through(const std::string &text, source_kind kind, std::size_t chunk, thermo_database *db, failure *error,
+                 std::size_t arena_bytes = 0)
 {
     if (kind == regular_file) {
         int fd = memfd_create("thermo", 0);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
         lseek(fd, 0, SEEK_SET);
-        int status = load_thermo_descriptor(fd, "test.inp", chunk, db, error);
+        int status = load_thermo_descriptor(fd, "test.inp", chunk, arena_bytes, db, error);
         close(fd);
         return status;
     }
@@ -214,7 +216,7 @@ int load_through(const std::string &text, source_kind kind, std::size_t chunk, t
         }
         close(ends[1]);
     });
-    int status = load_thermo_descriptor(ends[0], "test.inp", chunk, db, error);
+    int status = load_thermo_descriptor(ends[0], "test.inp", chunk, arena_bytes, db, error);
     close(ends[0]);
     writer.join();
     return status;
@@ -232,10 +234,12 @@ int parse_every_way(const std::string &text, std::string *message)
     const std::size_t chunks[] = {129, 130, 157, 4096};
     for (std::size_t chunk : chunks) {
         for (source_kind kind : {regular_file, pipe_stream}) {
+            // A small chunk with an arena that must grow as well.
+            std::size_t arena = chunk == 157 ? 1024 : 0;
             SCOPED_TRACE("chunk " + std::to_string(chunk) + (kind == regular_file ? " file" : " pipe"));
             thermo_database db;
             failure stream_error;
-            int stream_status = load_through(text, kind, chunk, &db, &stream_error);
+            int stream_status = load_through(text, kind, chunk, &db, &stream_error, arena);
             EXPECT_EQ(stream_status, status);
             if (status == CEA_OK && stream_status == CEA_OK) {
                 expect_same_database(expected, db);
@@ -266,10 +270,11 @@ TEST(thermo_reader, lf_and_crlf_read_alike)
     ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &file, &error), CEA_OK) << error.text;
     expect_same_database(a, b);
     expect_same_database(a, file);
-    // Streamed in small chunks, from a file and from a pipe.
+    // Streamed in small chunks, from a file and from a pipe, into an arena
+    // that starts small and grows.
     for (source_kind kind : {regular_file, pipe_stream}) {
         thermo_database streamed;
-        ASSERT_EQ(load_through(crlf, kind, 131, &streamed, &error), CEA_OK) << error.text;
+        ASSERT_EQ(load_through(crlf, kind, 131, &streamed, &error, 4096), CEA_OK) << error.text;
         expect_same_database(a, streamed);
         release_thermo_database(&streamed);
     }

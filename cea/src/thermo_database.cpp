@@ -850,8 +850,8 @@ int parse_thermo_text(const char *text, std::size_t length, const char *source, 
     return parse(&r, arena_bound(r.lines.end), 0);
 }
 
-int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, thermo_database *database,
-                           failure *error)
+int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, std::size_t first_arena_bytes,
+                           thermo_database *database, failure *error)
 {
     init_thermo_database(database);
     reader r;
@@ -875,12 +875,14 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
     int status = CEA_OK;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
         r.lines.chunk_in_arena = 1;
-        status = parse(&r, arena_bound(static_cast<std::size_t>(info.st_size)) + r.lines.capacity,
-                       align_up(r.lines.capacity));
+        std::size_t scratch = align_up(r.lines.capacity);
+        std::size_t bound = arena_bound(static_cast<std::size_t>(info.st_size)) + scratch;
+        status = parse(&r, first_arena_bytes > 0 ? scratch + first_arena_bytes : bound, scratch);
     } else {
         r.lines.chunk = static_cast<char *>(std::malloc(r.lines.capacity));
         r.lines.data = r.lines.chunk;
-        status = r.lines.chunk != nullptr ? parse(&r, unknown_size_arena_bytes, 0) : out_of_memory(&r);
+        std::size_t first = first_arena_bytes > 0 ? first_arena_bytes : unknown_size_arena_bytes;
+        status = r.lines.chunk != nullptr ? parse(&r, first, 0) : out_of_memory(&r);
         std::free(r.lines.chunk);
     }
     if (r.lines.read_failed) {
@@ -898,7 +900,7 @@ int load_thermo_file(const char *path, thermo_database *database, failure *error
     if (fd < 0) {
         return fail(error, CEA_INVALID_FILENAME, "cannot open the thermodynamic database %s", path);
     }
-    int status = load_thermo_descriptor(fd, path, read_chunk_bytes, database, error);
+    int status = load_thermo_descriptor(fd, path, read_chunk_bytes, 0, database, error);
     close(fd);
     return status;
 }

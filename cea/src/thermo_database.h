@@ -87,10 +87,12 @@ int parse_thermo_text(const char *text, std::size_t length, const char *source, 
 int load_thermo_file(const char *path, thermo_database *database, failure *error);
 
 // The same from an open descriptor (read to its end, not closed), through
-// a chunk of chunk_bytes (more than 128): the reader's tests and fuzzing
-// use small chunks to put line ends on every chunk boundary.
-int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, thermo_database *database,
-                           failure *error);
+// a chunk of chunk_bytes (more than 128), with an arena of first_arena_bytes
+// to start with (0: what the size of a regular file bounds, or a guess).
+// The reader's tests and fuzzing use small chunks to put line ends on every
+// chunk boundary, and small arenas to make them grow.
+int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, std::size_t first_arena_bytes,
+                           thermo_database *database, failure *error);
 
 // Zeroed memory for an object made from this database (a solver's arrays),
 // lent from the arena's unused part when it has room on the pages that are

@@ -1,8 +1,8 @@
 // libFuzzer target over the database reader: any text either parses or is
 // refused with CEA_MALFORMED_DATABASE, without a crash, a hang or undefined
 // behaviour; and the same text streamed from a file in small chunks (every
-// line end on some chunk boundary) gives the same status, message and
-// records.
+// line end on some chunk boundary) into a small arena that has to grow
+// gives the same status, message and records.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,8 +14,10 @@
 
 namespace {
 
-// Just over the 128 columns that the reader keeps of a long line.
+// Just over the 128 columns that the reader keeps of a long line, and an
+// arena that has to grow for anything but a few records.
 const std::size_t small_chunk = 131;
+const std::size_t small_arena = 1024;
 
 void check_streamed(const std::uint8_t *data, std::size_t size, int status, const cea_impl::failure &error,
                     const cea_impl::thermo_database &expected)
@@ -30,7 +32,7 @@ void check_streamed(const std::uint8_t *data, std::size_t size, int status, cons
     }
     cea_impl::thermo_database streamed;
     cea_impl::failure stream_error;
-    int stream_status = cea_impl::load_thermo_descriptor(fd, "fuzz", small_chunk, &streamed, &stream_error);
+    int stream_status = cea_impl::load_thermo_descriptor(fd, "fuzz", small_chunk, small_arena, &streamed, &stream_error);
     close(fd);
     if (stream_status != status || (status != CEA_OK && std::strcmp(stream_error.text, error.text) != 0) ||
         (status == CEA_OK && (streamed.species_count != expected.species_count ||
