@@ -89,7 +89,7 @@ int cea_set_log_level(int level);
 /* Loads the text database (thermo.inp format, LF or CRLF) for every later
  * call. A second successful load replaces the database for later creations;
  * a failed load keeps the one loaded before, if any. Objects already created
- * hold copies of what they need and keep working either way. */
+ * keep the database they were made from alive and keep working either way. */
 int cea_init_thermo(const char *path);
 
 /* A mixture of the named species, looked up exactly in the whole database

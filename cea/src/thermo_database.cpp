@@ -11,7 +11,6 @@
 #include "thermo_database.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -170,8 +169,7 @@ static int reserve_arena(thermo_database *db, std::size_t more)
             return 0;
         }
         if (db->arena != nullptr) {
-            unpoison(db, 0);
-            std::memcpy(arena, db->arena, db->arena_used);
+            std::memcpy(arena, db->arena, db->arena_used);  // the used part is never poisoned
             unmap_arena(db->arena, db->arena_capacity);
         }
         db->arena = arena;
