@@ -18,10 +18,9 @@ namespace cea_impl {
 
 __extension__ typedef unsigned __int128 uint128;
 
-static const double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+extern const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-static const int max_exact_power_of_ten = 22;
 static const std::uint64_t max_exact_mantissa = (static_cast<std::uint64_t>(1) << 53);
 // 5^27 < 2^63 and 2^64 * 5^27 < 2^127: the widest scaling the 128-bit paths take.
 static const int max_wide_power_of_five = 27;
@@ -111,11 +110,11 @@ static int divide_extended(std::uint64_t m, int q, double *value)
 
 // m * 10^e correctly rounded for m < 2^64, or 0 when outside what the
 // integer paths cover (the caller then uses strtod).
-static int scale_exactly(std::uint64_t m, int e, double *value)
+int scale_decimal(std::uint64_t m, int e, double *value)
 {
     if (m < max_exact_mantissa && e >= -max_exact_power_of_ten && e <= max_exact_power_of_ten) {
         double dm = static_cast<double>(m);
-        *value = e >= 0 ? dm * exact_powers_of_ten[e] : dm / exact_powers_of_ten[-e];
+        *value = e >= 0 ? dm * powers_of_ten[e] : dm / powers_of_ten[-e];
         return 1;
     }
     if (e >= 0 && e <= max_wide_power_of_five) {
@@ -144,6 +143,15 @@ static int scale_exactly(std::uint64_t m, int e, double *value)
         return 1;
     }
     return 0;
+}
+
+int scale_wide_decimal(std::uint64_t m, int scale, double *value)
+{
+    while (m % 10 == 0) {
+        m /= 10;
+        ++scale;
+    }
+    return scale_decimal(m, scale, value);
 }
 
 static int fallback_strtod(const char *field, std::size_t width, double *value)
@@ -189,20 +197,15 @@ int field_is_blank(const char *field, std::size_t width)
 // coefficients, read eight digits at a time.
 static int parse_database_shape(const char *p, std::size_t width, int negative, double *value)
 {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     static const std::size_t shape_width = 15;  // d, ., 9 digits, D, sign, 2 digits
     unsigned first = static_cast<unsigned>(p[0] - '0');
     unsigned last = static_cast<unsigned>(p[10] - '0');
     char exponent_sign = p[12];
     unsigned e1 = static_cast<unsigned>(p[13] - '0');
     unsigned e2 = static_cast<unsigned>(p[14] - '0');
-    if (first > 9 || last > 9 || (exponent_sign != '+' && exponent_sign != '-') || e1 > 9 || e2 > 9) {
-        return 0;
-    }
-    std::uint64_t eight = 0;
-    std::memcpy(&eight, p + 2, sizeof eight);
-    if ((((eight & 0xF0F0F0F0F0F0F0F0u) | (((eight + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
-         0x3333333333333333u)) {
+    std::uint32_t middle = 0;
+    if (first > 9 || last > 9 || (exponent_sign != '+' && exponent_sign != '-') || e1 > 9 || e2 > 9 ||
+        !eight_digits(p + 2, &middle)) {
         return 0;
     }
     for (std::size_t k = shape_width; k < width; ++k) {
@@ -210,38 +213,14 @@ static int parse_database_shape(const char *p, std::size_t width, int negative, 
             return 0;
         }
     }
-    // Eight ASCII digits, first in the lowest byte, to their value.
-    eight -= 0x3030303030303030u;
-    eight = eight * 10 + (eight >> 8);
-    eight = (((eight & 0x000000FF000000FFu) * 0x000F424000000064u) +
-             (((eight >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >> 32;
-    std::uint64_t mantissa = (first * 100000000u + (eight & 0xFFFFFFFFu)) * 10u + last;
+    std::uint64_t mantissa = (first * 100000000u + middle) * std::uint64_t{10} + last;
     int exponent = static_cast<int>(e1 * 10 + e2);
-    int scale = (exponent_sign == '-' ? -exponent : exponent) - 9;
     double result = 0.0;
-    if (mantissa != 0) {
-        if (scale >= -max_exact_power_of_ten && scale <= max_exact_power_of_ten) {
-            double dm = static_cast<double>(mantissa);
-            result = scale >= 0 ? dm * exact_powers_of_ten[scale] : dm / exact_powers_of_ten[-scale];
-        } else {
-            while (mantissa % 10 == 0) {
-                mantissa /= 10;
-                ++scale;
-            }
-            if (!scale_exactly(mantissa, scale, &result)) {
-                return 0;
-            }
-        }
+    if (!ten_digit_decimal(mantissa, (exponent_sign == '-' ? -exponent : exponent) - 9, &result)) {
+        return 0;
     }
     *value = negative ? -result : result;
     return 1;
-#else
-    (void)p;
-    (void)width;
-    (void)negative;
-    (void)value;
-    return 0;
-#endif
 }
 
 // digits[.digits], then blanks: at most 15 digits with at most 22 after
@@ -249,23 +228,31 @@ static int parse_database_shape(const char *p, std::size_t width, int negative, 
 // division by an exact power of ten rounds correctly.
 static int parse_plain_decimal(const char *p, std::size_t width, int negative, double *value)
 {
-    static const int max_plain_digits = 15;  // 10^15 < 2^53
+    static const std::size_t max_plain_digits = 15;  // 10^15 < 2^53
     std::uint64_t mantissa = 0;
-    int digits = 0;
-    int point_at = -1;
     std::size_t i = 0;
     for (; i < width; ++i) {
         unsigned d = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
-        if (d <= 9) {
-            mantissa = mantissa * 10 + d;
-            ++digits;
-        } else if (p[i] == '.' && point_at < 0) {
-            point_at = digits;
-        } else {
+        if (d > 9) {
             break;
         }
+        mantissa = mantissa * 10 + d;
     }
-    if (digits == 0 || digits > max_plain_digits) {
+    std::size_t digits = i;
+    std::size_t decimals = 0;
+    if (i < width && p[i] == '.') {
+        std::size_t first_decimal = ++i;
+        for (; i < width; ++i) {
+            unsigned d = static_cast<unsigned>(static_cast<unsigned char>(p[i])) - '0';
+            if (d > 9) {
+                break;
+            }
+            mantissa = mantissa * 10 + d;
+        }
+        decimals = i - first_decimal;
+        digits += decimals;
+    }
+    if (digits == 0 || digits > max_plain_digits || decimals > static_cast<std::size_t>(max_exact_power_of_ten)) {
         return 0;
     }
     for (; i < width; ++i) {
@@ -273,13 +260,9 @@ static int parse_plain_decimal(const char *p, std::size_t width, int negative, d
             return 0;  // an exponent, another blank, anything else
         }
     }
-    int decimals = point_at < 0 ? 0 : digits - point_at;
-    if (decimals > max_exact_power_of_ten) {
-        return 0;
-    }
     double result = static_cast<double>(mantissa);
     if (decimals > 0) {
-        result /= exact_powers_of_ten[decimals];
+        result /= powers_of_ten[decimals];
     }
     *value = negative ? -result : result;
     return 1;
@@ -380,7 +363,7 @@ __attribute__((noinline)) static int parse_any_number(const char *field, std::si
                 ++scale;
             }
         }
-        if (dropped_digits != 0 || !scale_exactly(mantissa, scale, &result)) {
+        if (dropped_digits != 0 || !scale_decimal(mantissa, scale, &result)) {
             if (!fallback_strtod(field + start, end - start, &result)) {
                 return 0;
             }

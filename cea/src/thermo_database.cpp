@@ -509,6 +509,18 @@ static int read_number(const line_view *line, int first_column, int width, doubl
     return parse_fixed_number(field, field_width, value);
 }
 
+// A 16-column coefficient field: as read_number, with the shape that the
+// database always uses read inline.
+static inline int read_coefficient(const line_view *line, int first_column, double *value)
+{
+    static const std::size_t coefficient_width = 16;
+    std::size_t start = static_cast<std::size_t>(first_column - 1);
+    if (start + coefficient_width <= line->length && parse_coefficient_field(line->text + start, value)) {
+        return 1;
+    }
+    return read_number(line, first_column, static_cast<int>(coefficient_width), value);
+}
+
 static int read_integer(const line_view *line, int first_column, int width, int low, int high, int *value)
 {
     double v = 0.0;
@@ -661,17 +673,17 @@ static int read_interval(reader *r, thermo_interval *out)
         return truncated(r, r->lines.line_number, "inside a temperature interval");
     }
     for (int i = 0; i < 5; ++i) {
-        if (!read_number(&line, 1 + 16 * i, 16, &out->a[i])) {
+        if (!read_coefficient(&line, 1 + 16 * i, &out->a[i])) {
             return malformed(r, line.number, "a coefficient a1-a5 (five fields of 16 columns) is not a number");
         }
     }
     if (!next_data_line(&r->lines, &line, 0)) {
         return truncated(r, r->lines.line_number, "inside a temperature interval");
     }
-    if (!read_number(&line, 1, 16, &out->a[5]) || !read_number(&line, 17, 16, &out->a[6])) {
+    if (!read_coefficient(&line, 1, &out->a[5]) || !read_coefficient(&line, 17, &out->a[6])) {
         return malformed(r, line.number, "a coefficient a6-a7 (columns 1-32) is not a number");
     }
-    if (!read_number(&line, 49, 16, &out->b[0]) || !read_number(&line, 65, 16, &out->b[1])) {
+    if (!read_coefficient(&line, 49, &out->b[0]) || !read_coefficient(&line, 65, &out->b[1])) {
         return malformed(r, line.number, "an integration constant b1-b2 (columns 49-80) is not a number");
     }
     return CEA_OK;
