@@ -70,15 +70,38 @@ static double round_to_double(uint128 x, int sticky, int binary_exponent)
     return std::ldexp(static_cast<double>(static_cast<std::uint64_t>(kept)), binary_exponent + shift);
 }
 
-static int power_of_five(int exponent, uint128 *out)
-{
-    uint128 p = 1;
-    for (int i = 0; i < exponent; ++i) {
-        p *= 5;
-    }
-    *out = p;
-    return 1;
-}
+// 5^0 .. 5^27, each below 2^63.
+static const std::uint64_t powers_of_five[] = {
+    1ull,
+    5ull,
+    25ull,
+    125ull,
+    625ull,
+    3125ull,
+    15625ull,
+    78125ull,
+    390625ull,
+    1953125ull,
+    9765625ull,
+    48828125ull,
+    244140625ull,
+    1220703125ull,
+    6103515625ull,
+    30517578125ull,
+    152587890625ull,
+    762939453125ull,
+    3814697265625ull,
+    19073486328125ull,
+    95367431640625ull,
+    476837158203125ull,
+    2384185791015625ull,
+    11920928955078125ull,
+    59604644775390625ull,
+    298023223876953125ull,
+    1490116119384765625ull,
+    7450580596923828125ull,
+};
+
 
 #if defined(__x86_64__) && __LDBL_MANT_DIG__ == 64
 // m / 10^q = (m / 5^q) 2^-q for q up to 27, where 5^q and m are exact in the
@@ -92,11 +115,7 @@ static int divide_extended(std::uint64_t m, int q, double *value)
 {
     static const std::uint64_t midpoint_bits = 0x400;
     static const std::uint64_t extra_bits_mask = 0x7ff;
-    std::uint64_t five = 1;
-    for (int i = 0; i < q; ++i) {
-        five *= 5;
-    }
-    long double quotient = static_cast<long double>(m) / static_cast<long double>(five);
+    long double quotient = static_cast<long double>(m) / static_cast<long double>(powers_of_five[q]);
     std::uint64_t significand = 0;
     std::memcpy(&significand, &quotient, sizeof significand);
     if ((significand & extra_bits_mask) == midpoint_bits) {
@@ -119,8 +138,7 @@ int scale_decimal(std::uint64_t m, int e, double *value)
     }
     if (e >= 0 && e <= max_wide_power_of_five) {
         // m * 5^e * 2^e: the product is exact in 128 bits.
-        uint128 five = 0;
-        power_of_five(e, &five);
+        uint128 five = powers_of_five[e];
         *value = round_to_double(static_cast<uint128>(m) * five, 0, e);
         return 1;
     }
@@ -133,8 +151,7 @@ int scale_decimal(std::uint64_t m, int e, double *value)
         // m / (5^q 2^q): divide m shifted left far enough that the quotient
         // carries at least 55 bits, and keep the remainder as a sticky bit.
         int q = -e;
-        uint128 five = 0;
-        power_of_five(q, &five);
+        uint128 five = powers_of_five[q];
         int shift = 127 - bit_length(static_cast<uint128>(m));
         uint128 numerator = static_cast<uint128>(m) << shift;
         uint128 quotient = numerator / five;
