@@ -47,6 +47,25 @@ static int bit_length(uint128 x)
     return low != 0 ? 64 - __builtin_clzll(low) : 0;
 }
 
+// 2^exponent for a normal power of two, built from its bits (no library
+// call: the number reader must not pull in code pages it rarely needs).
+static double power_of_two(int exponent)
+{
+    std::uint64_t bits = static_cast<std::uint64_t>(exponent + 1023) << 52;
+    double value = 0.0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// k * 2^exponent for an exact integer k below 2^54, rounded once.
+static double scaled_integer(std::uint64_t k, int exponent)
+{
+    if (exponent >= -1022 && exponent <= 1023) {
+        return static_cast<double>(k) * power_of_two(exponent);
+    }
+    return std::ldexp(static_cast<double>(k), exponent);
+}
+
 // Rounds x (nonzero) to 53 significant bits, nearest with ties to even, where
 // `sticky` says that nonzero bits below x were already discarded, and returns
 // the result times 2^binary_exponent.
@@ -54,7 +73,7 @@ static double round_to_double(uint128 x, int sticky, int binary_exponent)
 {
     int length = bit_length(x);
     if (length <= 53) {
-        return std::ldexp(static_cast<double>(static_cast<std::uint64_t>(x)), binary_exponent);
+        return scaled_integer(static_cast<std::uint64_t>(x), binary_exponent);
     }
     int shift = length - 53;
     uint128 kept = x >> shift;
@@ -67,7 +86,7 @@ static double round_to_double(uint128 x, int sticky, int binary_exponent)
     if (round_up) {
         ++kept;  // 2^53 after a carry is still exact
     }
-    return std::ldexp(static_cast<double>(static_cast<std::uint64_t>(kept)), binary_exponent + shift);
+    return scaled_integer(static_cast<std::uint64_t>(kept), binary_exponent + shift);
 }
 
 // 5^0 .. 5^27, each below 2^63.
@@ -127,6 +146,85 @@ static int divide_extended(std::uint64_t m, int q, double *value)
 }
 #endif
 
+// Unsigned integers of three 64-bit words, least significant first: enough
+// for m * 2^s and (2C + 1) * 5^q below.
+struct wide_unsigned {
+    std::uint64_t w[3];
+};
+
+static wide_unsigned times_wide(std::uint64_t a, uint128 b)
+{
+    uint128 low = static_cast<uint128>(a) * static_cast<std::uint64_t>(b);
+    uint128 high = static_cast<uint128>(a) * static_cast<std::uint64_t>(b >> 64);
+    uint128 middle = (low >> 64) + static_cast<std::uint64_t>(high);
+    wide_unsigned r;
+    r.w[0] = static_cast<std::uint64_t>(low);
+    r.w[1] = static_cast<std::uint64_t>(middle);
+    r.w[2] = static_cast<std::uint64_t>(high >> 64) + static_cast<std::uint64_t>(middle >> 64);
+    return r;
+}
+
+// m * 2^shift, for a product below 2^192.
+static wide_unsigned shifted_wide(std::uint64_t m, int shift)
+{
+    wide_unsigned r = {{0, 0, 0}};
+    int word = shift / 64;
+    int bit = shift % 64;
+    r.w[word] = m << bit;
+    if (bit != 0 && word + 1 < 3) {
+        r.w[word + 1] = m >> (64 - bit);
+    }
+    return r;
+}
+
+static int compare_wide(const wide_unsigned &a, const wide_unsigned &b)
+{
+    for (int i = 2; i >= 0; --i) {
+        if (a.w[i] != b.w[i]) {
+            return a.w[i] < b.w[i] ? -1 : 1;
+        }
+    }
+    return 0;
+}
+
+static const int max_verified_power_of_five = 54;  // 5^54 = 5^27 * 5^27 < 2^126
+
+// m / 10^q for 27 < q <= 54 and m nonzero. A candidate from floating-point
+// division is moved, a step of one unit in the last place at a time, to the
+// double whose rounding interval holds m / 10^q: with c = C 2^E, that
+// interval runs from (2C - 1) 2^(E-1) (or (4C - 1) 2^(E-2) when C is a power
+// of two) to (2C + 1) 2^(E-1), ends to the even neighbour, and m / 10^q is
+// compared with its ends exactly as m 2^s against N 5^q in 192-bit
+// integers. 0 if the candidate were too far off (it never is).
+static int divide_verified(std::uint64_t m, int q, double *value)
+{
+    static const int max_steps = 4;
+    static const std::uint64_t hidden_bit = static_cast<std::uint64_t>(1) << 52;
+    uint128 five = static_cast<uint128>(powers_of_five[27]) * powers_of_five[q - 27];
+    long double quotient = static_cast<long double>(m) / static_cast<long double>(powers_of_five[27]) /
+                           static_cast<long double>(powers_of_five[q - 27]);
+    double candidate = static_cast<double>(quotient) * power_of_two(-q);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &candidate, sizeof bits);
+    for (int step = 0; step < max_steps; ++step) {
+        std::uint64_t c = (bits & (hidden_bit - 1)) | hidden_bit;
+        int e = static_cast<int>(bits >> 52) - 1075;
+        int shift_up = 1 - q - e;
+        int above = compare_wide(shifted_wide(m, shift_up), times_wide(2 * c + 1, five));
+        int below = c > hidden_bit ? compare_wide(shifted_wide(m, shift_up), times_wide(2 * c - 1, five))
+                                   : compare_wide(shifted_wide(m, shift_up + 1), times_wide(4 * c - 1, five));
+        if (above > 0 || (above == 0 && (c & 1) != 0)) {
+            ++bits;
+        } else if (below < 0 || (below == 0 && (c & 1) != 0)) {
+            --bits;
+        } else {
+            std::memcpy(value, &bits, sizeof bits);
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // m * 10^e correctly rounded for m < 2^64, or 0 when outside what the
 // integer paths cover (the caller then uses strtod).
 int scale_decimal(std::uint64_t m, int e, double *value)
@@ -158,6 +256,9 @@ int scale_decimal(std::uint64_t m, int e, double *value)
         uint128 remainder = numerator - quotient * five;
         *value = round_to_double(quotient, remainder != 0, -shift - q);
         return 1;
+    }
+    if (e < 0 && -e <= max_verified_power_of_five) {
+        return divide_verified(m, -e, value);
     }
     return 0;
 }
