@@ -311,6 +311,39 @@ TEST(thermo_reader, lf_and_crlf_read_alike)
     release_thermo_database(&file);
 }
 
+// Fields that repeat are read once and remembered by their text: texts
+// that differ in their last column, or only in their width, keep their own
+// values.
+TEST(thermo_reader, fields_that_differ_in_their_last_column)
+{
+    auto gas = [](const char *name, const char *amount, const char *t_low, const char *t_high) {
+        return std::string(name) + std::string(18 - std::strlen(name), ' ') + "test" + std::string(58, ' ') +
+               "\n 1 g 3/98 AR" + amount + "    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n" + t_low +
+               t_high + "7 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
+               " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
+               " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
+    };
+    const std::string text = "thermo\n    200.00   1000.00   6000.00  20000.     9/09/04\n" +
+                             gas("A1", "  1.00", "    200.000", "   6000.000") +
+                             gas("A2", "  1.01", "    200.001", "   6000.000") +
+                             gas("A3", "  1.00", "    200.000", "   6000.001") +
+                             gas("A4", " 1.000", "   200.0000", "   6000.000") + "END PRODUCTS\nEND REACTANTS\n";
+    thermo_database db;
+    failure error;
+    ASSERT_EQ(parse_thermo_text(text.data(), text.size(), "test.inp", &db, &error), CEA_OK) << error.text;
+    const double amounts[] = {1.00, 1.01, 1.00, 1.0};
+    const double t_low[] = {200.0, 200.001, 200.0, 200.0};
+    const double t_high[] = {6000.0, 6000.0, 6000.001, 6000.0};
+    ASSERT_EQ(db.species_count, 4);
+    for (int i = 0; i < 4; ++i) {
+        const species_record *r = database_species(&db, i);
+        EXPECT_EQ(record_element_amounts(r)[0], amounts[i]) << i;
+        EXPECT_EQ(record_intervals(r)[0].t_low_k, t_low[i]) << i;
+        EXPECT_EQ(record_intervals(r)[0].t_high_k, t_high[i]) << i;
+    }
+    release_thermo_database(&db);
+}
+
 // Lines longer than the chunk (only their first columns and whether the
 // rest is blank count), a CRLF split between two chunks, no line end at the
 // end, and a text from a pipe that outgrows the first guess at its storage.

@@ -521,10 +521,66 @@ static inline int read_coefficient(const line_view *line, int first_column, doub
     return read_number(line, first_column, static_cast<int>(coefficient_width), value);
 }
 
-static int read_integer(const line_view *line, int first_column, int width, int low, int high, int *value)
+// The last few distinct texts of one kind of field with their values: the
+// database repeats the same temperatures (200, 1000, 6000 K), atom counts
+// and small integers thousands of times, and an equal text has an equal
+// value. A field is compared as two words of its own bytes.
+static const int memo_slots = 4;
+static const std::size_t memo_field_bytes = 16;
+
+struct number_memo {
+    std::uint64_t text[memo_slots][2];
+    std::size_t width[memo_slots];  // 0: an empty slot
+    double value[memo_slots];
+    int next;
+};
+
+// read_number through a memo. Only a field that lies wholly inside the
+// line with 16 bytes to read from its start is looked up (the others are
+// read as usual).
+static int read_number_memo(const line_view *line, int first_column, int width, number_memo *memo, double *value)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::size_t start = static_cast<std::size_t>(first_column - 1);
+    std::size_t w = static_cast<std::size_t>(width);
+    if (w < memo_field_bytes && start + memo_field_bytes <= line->length) {
+        std::uint64_t text[2];
+        std::memcpy(text, line->text + start, sizeof text);
+        // Keep the field's own bytes, the first in the lowest.
+        if (w < 8) {
+            text[0] &= (static_cast<std::uint64_t>(1) << (8 * w)) - 1;
+            text[1] = 0;
+        } else {
+            text[1] &= w == 8 ? 0 : (static_cast<std::uint64_t>(1) << (8 * (w - 8))) - 1;
+        }
+        for (int s = 0; s < memo_slots; ++s) {
+            if (memo->width[s] == w && memo->text[s][0] == text[0] && memo->text[s][1] == text[1]) {
+                *value = memo->value[s];
+                return 1;
+            }
+        }
+        if (!read_number(line, first_column, width, value)) {
+            return 0;
+        }
+        int s = memo->next;
+        memo->text[s][0] = text[0];
+        memo->text[s][1] = text[1];
+        memo->width[s] = w;
+        memo->value[s] = *value;
+        memo->next = (s + 1) % memo_slots;
+        return 1;
+    }
+#else
+    (void)memo;
+#endif
+    return read_number(line, first_column, width, value);
+}
+
+static int read_integer(const line_view *line, int first_column, int width, int low, int high, number_memo *memo,
+                        int *value)
 {
     double v = 0.0;
-    if (!read_number(line, first_column, width, &v) || !(v >= low && v <= high)) {
+    if (!read_number_memo(line, first_column, width, memo, &v) || !(v >= low && v <= high)) {
         return 0;
     }
     int whole = static_cast<int>(v);
@@ -543,6 +599,9 @@ struct reader {
     failure *error;
     line_reader lines;
     thermo_database *db;
+    number_memo temperatures;  // interval bounds and assigned temperatures
+    number_memo atom_counts;
+    number_memo integers;      // interval and coefficient counts, phases
 };
 
 static int malformed(const reader *r, int line_number, const char *what)
@@ -577,10 +636,10 @@ struct formula {
 
 // Line 2 of a record: interval count, formula, phase, molecular weight and
 // enthalpy.
-static int read_record_header(const reader *r, const line_view *line, species_record *record, formula *f)
+static int read_record_header(reader *r, const line_view *line, species_record *record, formula *f)
 {
     int interval_count = 0;
-    if (!read_integer(line, 1, 2, 0, max_interval_count, &interval_count)) {
+    if (!read_integer(line, 1, 2, 0, max_interval_count, &r->integers, &interval_count)) {
         return malformed(r, line->number, "the number of temperature intervals (columns 1-2) must be 0 to 9");
     }
     record->interval_count = static_cast<unsigned char>(interval_count);
@@ -588,7 +647,7 @@ static int read_record_header(const reader *r, const line_view *line, species_re
     for (int pair = 0; pair < formula_pair_count; ++pair) {
         int column = 11 + 8 * pair;
         double amount = 0.0;
-        if (!read_number(line, column + 2, 6, &amount)) {
+        if (!read_number_memo(line, column + 2, 6, &r->atom_counts, &amount)) {
             const char *field = nullptr;
             std::size_t width = 0;
             cut_field(line, column + 2, 6, &field, &width);
@@ -631,7 +690,7 @@ static int read_record_header(const reader *r, const line_view *line, species_re
     }
     record->element_count = static_cast<unsigned char>(f->count);
     int phase = 0;
-    if (!read_integer(line, 51, 2, -99, 99, &phase)) {
+    if (!read_integer(line, 51, 2, -99, 99, &r->integers, &phase)) {
         return malformed(r, line->number, "the phase (columns 51-52) is not an integer");
     }
     record->condensed = phase != 0;
@@ -650,12 +709,14 @@ static int read_interval(reader *r, thermo_interval *out)
     if (!next_data_line(&r->lines, &line, 0)) {
         return truncated(r, r->lines.line_number, "inside a temperature interval");
     }
-    if (!read_number(&line, 1, 11, &out->t_low_k) || !read_number(&line, 12, 11, &out->t_high_k) ||
+    if (!read_number_memo(&line, 1, 11, &r->temperatures, &out->t_low_k) ||
+        !read_number_memo(&line, 12, 11, &r->temperatures, &out->t_high_k) ||
         !(out->t_low_k > 0.0) || !(out->t_high_k > out->t_low_k)) {
         return malformed(r, line.number, "the temperature interval (columns 1-22) must be two increasing positive numbers");
     }
     int coefficient_count = 0;
-    if (!read_integer(&line, 23, 1, 0, 9, &coefficient_count) || coefficient_count != fit_coefficient_count) {
+    if (!read_integer(&line, 23, 1, 0, 9, &r->integers, &coefficient_count) ||
+        coefficient_count != fit_coefficient_count) {
         return malformed(r, line.number, "the number of coefficients (column 23) must be 7");
     }
     const char *exponents = nullptr;
@@ -843,7 +904,7 @@ static int parse(reader *r, std::size_t arena_capacity, std::size_t scratch_byte
 int parse_thermo_text(const char *text, std::size_t length, const char *source, thermo_database *database,
                       failure *error)
 {
-    reader r;
+    reader r = reader();  // empty memos
     r.source = source != nullptr ? source : "(memory)";
     r.error = error;
     r.db = database;
@@ -864,7 +925,7 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
                            thermo_database *database, failure *error)
 {
     init_thermo_database(database);
-    reader r;
+    reader r = reader();  // empty memos
     r.source = source != nullptr ? source : "(descriptor)";
     r.error = error;
     r.db = database;
