@@ -43,11 +43,12 @@ static const double standard_exponents[] = {-2.0, -1.0, 0.0, 1.0, 2.0, 3.0, 4.0,
 static const int exponent_count = 8;
 static const int lines_per_interval = 3;
 
-// The chunk of a streamed file: large enough that the read calls are few,
-// small enough to be a handful of pages. It sits at the start of the
-// arena, whose pages the records would touch anyway, and once the text is
-// read it holds the record offsets and the name index when they fit.
-static const std::size_t read_chunk_bytes = 32768;
+// The chunk of a streamed file: large enough that the read calls are few
+// (each costs about as much as copying 20 kB), small enough to be a
+// handful of pages. It sits at the start of the arena, on the huge page
+// where there is one, and once the text is read it holds the record
+// offsets and the name index when they fit.
+static const std::size_t read_chunk_bytes = 65536;
 // Every field lies within the first 80 columns, so of a line longer than
 // the chunk only this many columns are kept, and of the rest only whether
 // it is blank.
