@@ -448,6 +448,10 @@ TEST(thermo_reader, unreadable_paths)
     EXPECT_EQ(load_thermo_file(CEA_TEST_DATA_DIR, &db, &error), CEA_INVALID_FILENAME);
     EXPECT_NE(std::strstr(error.text, "cannot read"), nullptr) << error.text;
     EXPECT_EQ(db.arena, nullptr);
+    // An endless source is read up to a size no database comes near.
+    EXPECT_EQ(load_thermo_file("/dev/zero", &db, &error), CEA_MALFORMED_DATABASE);
+    EXPECT_NE(std::strstr(error.text, "more than"), nullptr) << error.text;
+    EXPECT_EQ(db.arena, nullptr);
 }
 
 struct malformed_case {

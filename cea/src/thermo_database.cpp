@@ -56,6 +56,10 @@ static const std::size_t kept_columns = 128;
 // Arena of a stream whose size is not known up front (a pipe); it doubles
 // when full.
 static const std::size_t unknown_size_arena_bytes = 1u << 20;
+// No thermodynamic database comes near this size. The cap keeps the
+// arena's offsets within 32 bits and ends the reading of an endless source
+// (a device, a pipe that never closes) instead of running on forever.
+static const std::size_t max_text_bytes = static_cast<std::size_t>(1) << 30;
 static const std::size_t arena_alignment = 8;
 // A large arena is laid on transparent huge pages where the system offers
 // them (a hint, ignored elsewhere): the few hundred kilobytes that the
@@ -352,15 +356,22 @@ struct line_reader {
     int fd;
     int at_end;
     int read_failed;
+    std::size_t total_read;
+    int too_large;       // more than max_text_bytes
     int line_number;
 };
 
 static void refill(line_reader *r)
 {
-    for (;;) {
+    while (!r->at_end) {
         ssize_t got = read(r->fd, r->chunk + r->end, r->capacity - r->end);
         if (got > 0) {
             r->end += static_cast<std::size_t>(got);
+            r->total_read += static_cast<std::size_t>(got);
+            if (r->total_read > max_text_bytes) {
+                r->too_large = 1;
+                r->at_end = 1;
+            }
             return;
         }
         if (got < 0 && errno == EINTR) {
@@ -621,6 +632,13 @@ static int truncated(const reader *r, int line_number, const char *what)
 static int out_of_memory(const reader *r)
 {
     return fail(r->error, CEA_OUT_OF_MEMORY, "thermodynamic database %s: out of memory", r->source);
+}
+
+static int too_large(failure *error, const char *source)
+{
+    return fail(error, CEA_MALFORMED_DATABASE,
+                "malformed thermodynamic database %s: more than %zu bytes, which no database comes near", source,
+                max_text_bytes);
 }
 
 static int is_letter(char c)
@@ -919,6 +937,10 @@ int parse_thermo_text(const char *text, std::size_t length, const char *source, 
     r.lines.at_end = 1;
     r.lines.read_failed = 0;
     r.lines.line_number = 0;
+    if (r.lines.end > max_text_bytes) {
+        init_thermo_database(database);
+        return too_large(error, r.source);
+    }
     return parse(&r, arena_bound(r.lines.end), 0);
 }
 
@@ -945,7 +967,11 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
     // grows, with a chunk of its own.
     struct stat info;
     int status = CEA_OK;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    int regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    if (regular && static_cast<std::size_t>(info.st_size) > max_text_bytes) {
+        return too_large(error, r.source);
+    }
+    if (regular) {
         r.lines.chunk_in_arena = 1;
         std::size_t scratch = align_up(r.lines.capacity);
         std::size_t bound = arena_bound(static_cast<std::size_t>(info.st_size)) + scratch;
@@ -961,6 +987,10 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
         // Whatever the parse made of the part it got, the file is at fault.
         release_thermo_database(database);
         return fail(error, CEA_INVALID_FILENAME, "cannot read the thermodynamic database %s", r.source);
+    }
+    if (r.lines.too_large) {
+        release_thermo_database(database);
+        return too_large(error, r.source);
     }
     return status;
 }
