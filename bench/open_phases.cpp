@@ -35,7 +35,7 @@ void print_phase(const char *name, const mark &from, const mark &to)
     std::printf(" %s %.0f us %ld f", name, to.microseconds - from.microseconds, to.faults - from.faults);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {

@@ -8,10 +8,10 @@
 
 // Four library handles; all zero (closed) or all nonzero (open).
 struct cea_chamber {
-    cea_mixture reactants;    // O2(L) and the fuel, oxidizer first
-    cea_mixture products;     // every product the two reactants can form
-    cea_eqsolver solver;      // equilibrium solver over products and reactants
-    cea_eqsolution solution;  // where the solver writes its state
+    cea_mixture reactants;   // O2(L) and the fuel, oxidizer first
+    cea_mixture products;    // every product the two reactants can form
+    cea_eqsolver solver;     // equilibrium solver over products and reactants
+    cea_eqsolution solution; // where the solver writes its state
 };
 
 // Loads the database and creates the four handles; fuel_rp1 is 1 for RP-1,

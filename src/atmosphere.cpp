@@ -18,10 +18,8 @@ int standard_atmosphere_pressure(double altitude_m, double *pressure_pa)
     static const double max_geopotential_height_m = 84852.0;
 
     enum { layer_count = 7 };
-    static const double layer_base_height_m[layer_count] = {0.0,     11000.0, 20000.0, 32000.0,
-                                                            47000.0, 51000.0, 71000.0};
-    static const double layer_lapse_rate_k_m[layer_count] = {-0.0065, 0.0,     0.001, 0.0028,
-                                                             0.0,     -0.0028, -0.002};
+    static const double layer_base_height_m[layer_count] = {0.0, 11000.0, 20000.0, 32000.0, 47000.0, 51000.0, 71000.0};
+    static const double layer_lapse_rate_k_m[layer_count] = {-0.0065, 0.0, 0.001, 0.0028, 0.0, -0.0028, -0.002};
     static const double layer_base_temperature_k[layer_count] = {288.15, 216.65, 216.65, 228.65,
                                                                  270.65, 270.65, 214.65};
     // The standard's tabulated base pressures, not recomputed from the layers
@@ -65,8 +63,9 @@ int standard_atmosphere_pressure(double altitude_m, double *pressure_pa)
         pressure = base_pressure_pa *
                    std::exp(-gravity_m_s2 * delta_height_m / (air_gas_constant_j_kg_k * base_temperature_k));
     } else {
-        pressure = base_pressure_pa * std::pow((lapse_rate_k_m * delta_height_m + base_temperature_k) / base_temperature_k,
-                                               -gravity_m_s2 / (air_gas_constant_j_kg_k * lapse_rate_k_m));
+        pressure =
+            base_pressure_pa * std::pow((lapse_rate_k_m * delta_height_m + base_temperature_k) / base_temperature_k,
+                                        -gravity_m_s2 / (air_gas_constant_j_kg_k * lapse_rate_k_m));
     }
 
     *pressure_pa = pressure;

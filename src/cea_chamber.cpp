@@ -21,10 +21,7 @@ static const char oxidizer_name[] = "O2(L)";
 static const char fuel_name_rp1[] = "RP-1";
 static const char fuel_name_methane[] = "CH4(L)";
 
-static int positive_finite(double value)
-{
-    return std::isfinite(value) && value > 0.0;
-}
+static int positive_finite(double value) { return std::isfinite(value) && value > 0.0; }
 
 // Writes a fixed message, cut to the caller's buffer and terminated.
 static void write_message(char *error_buffer, int error_size, const char *message)
@@ -129,8 +126,8 @@ int cea_chamber_solve(cea_chamber *chamber, double p_c, double k, double t_o, do
 
     double cp = 0.0;
     double cv = 0.0;
-    if (!cea_ok(cea_eqsolution_get_property(chamber->solution, CEA_TEMPERATURE, &state->t_c),
-                "CEA chamber temperature", error_buffer, error_size) ||
+    if (!cea_ok(cea_eqsolution_get_property(chamber->solution, CEA_TEMPERATURE, &state->t_c), "CEA chamber temperature",
+                error_buffer, error_size) ||
         !cea_ok(cea_eqsolution_get_property(chamber->solution, CEA_M, &state->m_r), "CEA molecular weight",
                 error_buffer, error_size) ||
         !cea_ok(cea_eqsolution_get_property(chamber->solution, CEA_FROZEN_CP, &cp), "CEA frozen heat capacity cp",

@@ -31,16 +31,10 @@ static const double staged_lambda_max = 1.05;
 // ratios must agree up to rounding of the user's input.
 static const double staged_mixture_ratio_tolerance = 1e-12;
 
-static int is_finite(double x)
-{
-    return std::isfinite(x) ? 1 : 0;
-}
+static int is_finite(double x) { return std::isfinite(x) ? 1 : 0; }
 
 // Finite and strictly greater than zero (negative zero fails).
-static int positive_finite(double x)
-{
-    return is_finite(x) && x > 0.0 ? 1 : 0;
-}
+static int positive_finite(double x) { return is_finite(x) && x > 0.0 ? 1 : 0; }
 
 // Isentropic A / A* at Mach number mach; callers pass mach >= 1, gamma > 1.
 static double area_ratio_at_mach(double mach, double gamma)
@@ -181,8 +175,7 @@ int engine_calculate(const engine_case *input, const chamber_state *chamber, eng
     engine_results out{};
     const double gas_constant_j_kg_k = universal_gas_constant_j_kmol_k / chamber->m_r;
 
-    const double pressure_ratio =
-        std::pow(1.0 + (gamma - 1.0) * (exit_mach * exit_mach) / 2.0, -gamma / (gamma - 1.0));
+    const double pressure_ratio = std::pow(1.0 + (gamma - 1.0) * (exit_mach * exit_mach) / 2.0, -gamma / (gamma - 1.0));
     out.p_e = p_c * pressure_ratio;
     out.c_star_id = std::sqrt(t_c * gas_constant_j_kg_k / gamma) *
                     std::pow((gamma + 1.0) / 2.0, (gamma + 1.0) / (2.0 * (gamma - 1.0)));

@@ -114,8 +114,7 @@ static void print_estimated(const char *engine_key, const engine_case *reference
     };
     int first_member = 1;
     std::fputs("  \"estimated\": {", stdout);
-    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module_bit(engine_key),
-                  &first_member);
+    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module_bit(engine_key), &first_member);
     std::puts("\n  },");
 }
 
@@ -129,8 +128,7 @@ static void print_operating(const char *engine_key, const engine_case *operating
     };
     int first_member = 1;
     std::fputs("  \"operating\": {", stdout);
-    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module_bit(engine_key),
-                  &first_member);
+    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module_bit(engine_key), &first_member);
     std::puts("\n  },");
 }
 

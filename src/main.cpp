@@ -225,10 +225,7 @@ static option_result apply_option(int module, const char *option, double value, 
 }
 
 // Inclusive range test that also refuses NaN.
-static int within(double value, double low, double high)
-{
-    return value >= low && value <= high;
-}
+static int within(double value, double low, double high) { return value >= low && value <= high; }
 
 // Checks what the command line is responsible for, in a fixed order; writes
 // the first failure's message to standard error.
@@ -315,9 +312,8 @@ static int calculate_at_pressure(cea_chamber *chamber, const engine_case *engine
 // 100 % point are held, and the chamber pressure is searched at which the
 // thrust at the reference ambient pressure is the throttled thrust.
 static int calculate_staged_throttle(cea_chamber *chamber, const engine_case *reference,
-                                     const engine_results *full_results, engine_case *operating,
-                                     chamber_state *state, engine_results *results, char *error_buffer,
-                                     int error_size)
+                                     const engine_results *full_results, engine_case *operating, chamber_state *state,
+                                     engine_results *results, char *error_buffer, int error_size)
 {
     const double target = reference->thrust_ref * reference->lambda;
     double low = staged_low_factor * reference->p_c;
@@ -493,8 +489,8 @@ static void print_chamber_block(const chamber_state *state, const engine_results
     std::printf("[CALCULATED] C_F,v,ac                            = %.5f\n", results->c_f_v);
 }
 
-static void print_yf100k_case(const engine_case *reference, const engine_case *operating,
-                              const chamber_state *state, const engine_results *results)
+static void print_yf100k_case(const engine_case *reference, const engine_case *operating, const chamber_state *state,
+                              const engine_results *results)
 {
     std::puts("\nYF-100K family | LOX / RP-1 | oxidizer-rich staged combustion");
     std::puts("Standard atmosphere | steady selected state");
@@ -534,8 +530,7 @@ static void print_yf100k_case(const engine_case *reference, const engine_case *o
     }
 }
 
-static void print_tq15b_lines(const engine_case *operating, const chamber_state *state,
-                              const engine_results *results)
+static void print_tq15b_lines(const engine_case *operating, const chamber_state *state, const engine_results *results)
 {
     std::puts("Vacuum reference condition | p_a = 0 Pa | steady nominal state");
     std::printf("[KNOWN]      F_en,v(100%%)                       = %.3f kN\n", operating->thrust_ref / n_per_kn);
@@ -560,8 +555,8 @@ static void print_tq15b_lines(const engine_case *operating, const chamber_state 
     }
 }
 
-static void print_tq12b_lines(const engine_case *reference, const engine_case *operating,
-                              const chamber_state *state, const engine_results *results)
+static void print_tq12b_lines(const engine_case *reference, const engine_case *operating, const chamber_state *state,
+                              const engine_results *results)
 {
     std::puts("Standard atmosphere | steady nominal state");
     std::printf("[KNOWN]      lambda                              = %.1f%%\n", percent_per_unit * operating->lambda);

@@ -24,7 +24,8 @@ struct json_object {
     bool has(const std::string &member) const
     {
         for (const std::string &m : members) {
-            if (m == member) return true;
+            if (m == member)
+                return true;
         }
         return false;
     }
@@ -32,7 +33,8 @@ struct json_object {
     double value(const std::string &member) const
     {
         for (std::size_t i = 0; i < members.size(); ++i) {
-            if (members[i] == member) return values[i];
+            if (members[i] == member)
+                return values[i];
         }
         return std::nan("");
     }
@@ -47,7 +49,8 @@ struct json_document {
     {
         static const json_object none{};
         for (const json_object &o : objects) {
-            if (o.name == name) return o;
+            if (o.name == name)
+                return o;
         }
         return none;
     }
@@ -85,8 +88,7 @@ for text in sys.argv[1:]:
 )";
 
 // One interpreter run for all documents, each passed as one argument.
-inline std::vector<json_document> read_json_documents(const std::string &python3,
-                                                      const std::vector<std::string> &texts)
+inline std::vector<json_document> read_json_documents(const std::string &python3, const std::vector<std::string> &texts)
 {
     std::vector<std::string> words{"python3", "-c", json_reader_script};
     words.insert(words.end(), texts.begin(), texts.end());

@@ -43,8 +43,10 @@ inline program_output run_program(const std::string &path, const std::vector<std
     std::FILE *out_file = std::tmpfile();
     std::FILE *err_file = std::tmpfile();
     if (out_file == nullptr || err_file == nullptr) {
-        if (out_file != nullptr) std::fclose(out_file);
-        if (err_file != nullptr) std::fclose(err_file);
+        if (out_file != nullptr)
+            std::fclose(out_file);
+        if (err_file != nullptr)
+            std::fclose(err_file);
         return result;
     }
     std::vector<char *> argv;

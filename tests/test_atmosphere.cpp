@@ -50,8 +50,13 @@ TEST(StandardAtmosphere, RefusesAltitudesOutsideTheTableAndLeavesOutputAlone)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double refused[] = {
-        std::nextafter(0.0, -1.0), -1.0, std::nextafter(86000.0, 1e9), 86001.0,
-        std::numeric_limits<double>::quiet_NaN(), inf, -inf,
+        std::nextafter(0.0, -1.0),
+        -1.0,
+        std::nextafter(86000.0, 1e9),
+        86001.0,
+        std::numeric_limits<double>::quiet_NaN(),
+        inf,
+        -inf,
     };
     for (double altitude_m : refused) {
         double pressure_pa = 12345.0;
@@ -60,9 +65,6 @@ TEST(StandardAtmosphere, RefusesAltitudesOutsideTheTableAndLeavesOutputAlone)
     }
 }
 
-TEST(StandardAtmosphere, RefusesNullOutput)
-{
-    EXPECT_EQ(standard_atmosphere_pressure(1000.0, nullptr), 0);
-}
+TEST(StandardAtmosphere, RefusesNullOutput) { EXPECT_EQ(standard_atmosphere_pressure(1000.0, nullptr), 0); }
 
 } // namespace

@@ -44,10 +44,7 @@ const cea_double_state fixed_state = {3500.0, 21.5, 2.0, 1.6, 1};
 // thrust-coefficient efficiency would exceed 1.
 const cea_double_state yf_state = {3813.0, 23.8, 2.043, 1.6937, 1};
 
-cea_double_state module_state(int module)
-{
-    return module == ENGINE_YF100K ? yf_state : fixed_state;
-}
+cea_double_state module_state(int module) { return module == ENGINE_YF100K ? yf_state : fixed_state; }
 
 cea_double_state with_gamma(cea_double_state state, double gamma)
 {
@@ -133,8 +130,8 @@ TEST_F(CaseSolver, OneEvaluationAtOrWithinTheUnthrottledTolerance)
         int module;
         double lambda;
     } cases[] = {
-        {ENGINE_TQ12B, 1.0},  {ENGINE_TQ12B, 1.0 - 5e-13}, {ENGINE_TQ12B, 1.0 + 9e-13},
-        {ENGINE_TQ15B, 1.0},  {ENGINE_YF100K, 1.0},        {ENGINE_YF100K, 1.0 + 5e-13},
+        {ENGINE_TQ12B, 1.0}, {ENGINE_TQ12B, 1.0 - 5e-13}, {ENGINE_TQ12B, 1.0 + 9e-13},
+        {ENGINE_TQ15B, 1.0}, {ENGINE_YF100K, 1.0},        {ENGINE_YF100K, 1.0 + 5e-13},
     };
     for (const auto &c : cases) {
         restart(c.module);
@@ -273,8 +270,8 @@ TEST_F(CaseSolver, BisectionThatNeverSettlesUsesEveryPassAndFails)
     for (const auto &c : cases) {
         restart(c.module);
         const engine_case reference = module_case(c.module, c.lambda);
-        scripted_states script = {module_state(c.module), c.below, c.above,
-                                  fixed_state_solution(reference) / 100000.0, 0};
+        scripted_states script = {module_state(c.module), c.below, c.above, fixed_state_solution(reference) / 100000.0,
+                                  0};
         cea_double_set_state_function(scripted_state, &script);
         SCOPED_TRACE("module " + std::to_string(c.module));
         EXPECT_EQ(solve(reference), 0);

@@ -20,7 +20,8 @@ const char *const missing_database = "no-such-dir/thermo.inp";
 
 std::string usage_text(const std::string &program_name)
 {
-    return "Usage: " + program_name + " THERMO_LIB [options]\n"
+    return "Usage: " + program_name +
+           " THERMO_LIB [options]\n"
            "  --engine tq12b|tq15b|yf100k  Select the module (default: tq12b)\n"
            "  --beta VALUE               Other-branch mass fraction beta (TQ only)\n"
            "  --pc-mpa VALUE             Reference p_c, MPa (TQ only)\n"
@@ -63,14 +64,14 @@ TEST(CommandLine, FormErrorsPrintUsageOnStandardOutput)
     const usage_case cases[] = {
         {{}, 1},
         {{"--help"}, 0},
-        {{"db", "--help"}, 1},             // "--help" is only special first
+        {{"db", "--help"}, 1}, // "--help" is only special first
         {{"db", "--engine"}, 1},
         {{"db", "--beta"}, 1},
         {{"db", "--beta", "abc"}, 1},
-        {{"db", "--bogus", "1"}, 1},       // value parsed, then name unknown
+        {{"db", "--bogus", "1"}, 1}, // value parsed, then name unknown
         {{"db", "--bogus"}, 1},
-        {{"db", "--Beta", "0.1"}, 1},      // names are case-sensitive
-        {{"db", "--beta=0.1"}, 1},         // no joined forms
+        {{"db", "--Beta", "0.1"}, 1},                     // names are case-sensitive
+        {{"db", "--beta=0.1"}, 1},                        // no joined forms
         {{"db", "--engine", "yf100k", "--beta", "x"}, 1}, // parse before refusal
         {{"db", "--engine", "tq15b", "--throttle-pct", "x"}, 1},
     };

@@ -16,8 +16,23 @@ const double inf = std::numeric_limits<double>::infinity();
 // Module presets of the three engines at 100 %, sea level, no burn.
 engine_case tq12b_case()
 {
-    return {CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5,
-            0.97, 0.97, 101325.0, 0.0, 0.0, 90.0, 111.0};
+    return {CYCLE_GAS_GENERATOR,
+            1000000.0,
+            293.0 * 9.80665,
+            1.0,
+            2.9,
+            2.9,
+            0.09,
+            14000000.0,
+            0.0,
+            20.5,
+            0.97,
+            0.97,
+            101325.0,
+            0.0,
+            0.0,
+            90.0,
+            111.0};
 }
 
 engine_case tq15b_case()
@@ -32,8 +47,23 @@ engine_case tq15b_case()
 
 engine_case yf100k_case()
 {
-    return {CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 1.0, 2.6, 2.6, 0.0, 18700000.0, 0.0, 35.0,
-            0.995, 0.0, 101325.0, 0.0, 0.0, 90.17, 298.15};
+    return {CYCLE_STAGED_COMBUSTION,
+            1250000.0,
+            2958.0,
+            1.0,
+            2.6,
+            2.6,
+            0.0,
+            18700000.0,
+            0.0,
+            35.0,
+            0.995,
+            0.0,
+            101325.0,
+            0.0,
+            0.0,
+            90.17,
+            298.15};
 }
 
 // Chamber states of the reference equilibrium library (shared reference
@@ -50,17 +80,14 @@ const double yf100k_eta_c_f = 0.99822292075989971;
 
 // The results record in field order.
 double engine_results::*const result_fields[31] = {
-    &engine_results::f_en,      &engine_results::m_dot_en,  &engine_results::m_dot_o_en,
-    &engine_results::m_dot_f_en, &engine_results::m_dot,    &engine_results::m_dot_other,
-    &engine_results::a_t,       &engine_results::a_e,       &engine_results::p_e,
-    &engine_results::c_star_id, &engine_results::c_star,    &engine_results::u_e_id,
-    &engine_results::u_e,       &engine_results::c_f_v_id,  &engine_results::eta_c_f,
-    &engine_results::c_f_v,     &engine_results::c_f_sl_id, &engine_results::c_f_sl,
-    &engine_results::p_a,       &engine_results::c_f_h_id,  &engine_results::c_f_h,
-    &engine_results::f_v,       &engine_results::f_sl,      &engine_results::f_h,
-    &engine_results::i_s_v,     &engine_results::i_s_sl,    &engine_results::i_s_h,
-    &engine_results::i_t_sl,    &engine_results::i_t_v,     &engine_results::i_t_h,
-    &engine_results::i_t_en,
+    &engine_results::f_en,      &engine_results::m_dot_en,    &engine_results::m_dot_o_en, &engine_results::m_dot_f_en,
+    &engine_results::m_dot,     &engine_results::m_dot_other, &engine_results::a_t,        &engine_results::a_e,
+    &engine_results::p_e,       &engine_results::c_star_id,   &engine_results::c_star,     &engine_results::u_e_id,
+    &engine_results::u_e,       &engine_results::c_f_v_id,    &engine_results::eta_c_f,    &engine_results::c_f_v,
+    &engine_results::c_f_sl_id, &engine_results::c_f_sl,      &engine_results::p_a,        &engine_results::c_f_h_id,
+    &engine_results::c_f_h,     &engine_results::f_v,         &engine_results::f_sl,       &engine_results::f_h,
+    &engine_results::i_s_v,     &engine_results::i_s_sl,      &engine_results::i_s_h,      &engine_results::i_t_sl,
+    &engine_results::i_t_v,     &engine_results::i_t_h,       &engine_results::i_t_en,
 };
 
 struct figures_row {
@@ -101,19 +128,73 @@ engine_case with_yf100k_fixed_throat()
 // the 12-digit figures of tq12b-throttle-60-alt-20km-burn-100s.json, with that
 // document within 6e-12 relative (the rounding of its inputs).
 const figures_row figures_rows[] = {
-    {"yf100k nominal (derived eta_c_f)", yf100k_case(), rp1_18_7mpa,
-     {1250000, 422.58282623394183, 305.19870783562465, 117.38411839831717, 422.58282623394183, 0,
-      0.039940057893404435, 1.3979020262691553, 45172.776683651195, 1776.2961417893539, 1767.4146610804071,
-      3165.4411646290464, 3143.7512939013454, 1.8665938259386927, 0.99822292075989971, 1.8632767408009177,
-      1.676948104013559, 1.6736310188757839, 101325, 1.676948104013559, 1.6736310188757839,
-      1391642.4228117222, 1250000, 1250000, 3293.1826293416593, 2958, 2958, 0, 0, 0, 0}},
-    {"tq12b 60 % at 20 km, 100 s burn", with_tq12b_throttled(), {3446.89430889, 20.1309759772, 1.20270679954},
-     {600000, 208.81560675315936, 155.2731434831185, 53.542463270040862, 190.02220214537502,
-      18.793404607784343, 0.040547356397115583, 0.83122080614086946, 40671.018912777319, 1838.2996998806357,
-      1783.1507088842166, 3163.566329309203, 2971.2622991670642, 1.8206918756707777, 0.96999999999999997,
-      1.7660711194006544, 1.5721265070007244, 1.5175057507306011, 5529.3109215297272, 1.8071276495893429,
-      1.7525068933192196, 598412.402366505, 514188.95418428141, 593816.32408490754, 3149.1709684992188,
-      2705.9414551511468, 3124.9839091466424, 51418895.418428138, 59841240.236650497, 59381632.408490755,
+    {"yf100k nominal (derived eta_c_f)",
+     yf100k_case(),
+     rp1_18_7mpa,
+     {1250000,
+      422.58282623394183,
+      305.19870783562465,
+      117.38411839831717,
+      422.58282623394183,
+      0,
+      0.039940057893404435,
+      1.3979020262691553,
+      45172.776683651195,
+      1776.2961417893539,
+      1767.4146610804071,
+      3165.4411646290464,
+      3143.7512939013454,
+      1.8665938259386927,
+      0.99822292075989971,
+      1.8632767408009177,
+      1.676948104013559,
+      1.6736310188757839,
+      101325,
+      1.676948104013559,
+      1.6736310188757839,
+      1391642.4228117222,
+      1250000,
+      1250000,
+      3293.1826293416593,
+      2958,
+      2958,
+      0,
+      0,
+      0,
+      0}},
+    {"tq12b 60 % at 20 km, 100 s burn",
+     with_tq12b_throttled(),
+     {3446.89430889, 20.1309759772, 1.20270679954},
+     {600000,
+      208.81560675315936,
+      155.2731434831185,
+      53.542463270040862,
+      190.02220214537502,
+      18.793404607784343,
+      0.040547356397115583,
+      0.83122080614086946,
+      40671.018912777319,
+      1838.2996998806357,
+      1783.1507088842166,
+      3163.566329309203,
+      2971.2622991670642,
+      1.8206918756707777,
+      0.96999999999999997,
+      1.7660711194006544,
+      1.5721265070007244,
+      1.5175057507306011,
+      5529.3109215297272,
+      1.8071276495893429,
+      1.7525068933192196,
+      598412.402366505,
+      514188.95418428141,
+      593816.32408490754,
+      3149.1709684992188,
+      2705.9414551511468,
+      3124.9839091466424,
+      51418895.418428138,
+      59841240.236650497,
+      59381632.408490755,
       60000000}},
 };
 
@@ -179,9 +260,9 @@ TEST(EngineCalculate, CaseGridMatchesIndependentCalculationToTheLastBit)
                 for (double epsilon : area_ratios) {
                     for (double h : altitudes_m) {
                         for (double t_b : burns_s) {
-                            const engine_case input = {e.cycle, e.thrust_ref, e.isp_ref, e.lambda, e.k_en,
-                                                       e.k_en,  e.beta,       p_c,       e.a_t_fixed, epsilon,
-                                                       e.eta_c_star, e.eta_c_f, e.p_atm, h, t_b, 90.0, 111.0};
+                            const engine_case input = {
+                                e.cycle, e.thrust_ref, e.isp_ref, e.lambda, e.k_en, e.k_en, e.beta, p_c,  e.a_t_fixed,
+                                epsilon, e.eta_c_star, e.eta_c_f, e.p_atm,  h,      t_b,    90.0,   111.0};
                             engine_results r{};
                             if (engine_calculate(&input, &chamber, &r)) {
                                 ++accepted;
@@ -369,8 +450,7 @@ TEST(EngineCalculate, NonFiniteInEveryFieldIsRefused)
         &engine_case::epsilon,    &engine_case::eta_c_star, &engine_case::eta_c_f, &engine_case::p_atm,
         &engine_case::h,          &engine_case::t_b,        &engine_case::t_o,     &engine_case::t_f,
     };
-    double chamber_state::*const chamber_fields[] = {&chamber_state::t_c, &chamber_state::m_r,
-                                                     &chamber_state::gamma};
+    double chamber_state::*const chamber_fields[] = {&chamber_state::t_c, &chamber_state::m_r, &chamber_state::gamma};
     for (base_case base : {TQ12B, TQ15B, YF100K, YF100K_HELD_THROAT}) {
         for (double bad : {nan_value, inf, -inf}) {
             const std::string what = "base " + std::to_string(base) + ", value " + std::to_string(bad);

@@ -110,19 +110,34 @@ std::vector<std::string> parse_with_python(const std::vector<std::string> &docum
 document_records reference_document_records()
 {
     document_records r{};
-    r.reference = {CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 1.0, 2.9, 2.9, 0.09, 14000000.0, 0.0, 20.5,
-                   0.97, 0.97, 101325.0, 0.0, 0.0, 90.0, 111.0};
+    r.reference = {CYCLE_GAS_GENERATOR,
+                   1000000.0,
+                   293.0 * 9.80665,
+                   1.0,
+                   2.9,
+                   2.9,
+                   0.09,
+                   14000000.0,
+                   0.0,
+                   20.5,
+                   0.97,
+                   0.97,
+                   101325.0,
+                   0.0,
+                   0.0,
+                   90.0,
+                   111.0};
     r.operating = r.reference;
     r.operating.lambda = 0.6;
     r.operating.p_c = 8356604.58701;
     r.operating.h = 20000.0;
     r.operating.t_b = 100.0;
     r.state = {3446.89430889, 20.1309759772, 1.20270679954};
-    r.results = {600000.0,       208.815606753,  155.273143483,  53.54246327,    190.022202145,  18.7934046078,
-                 0.0405473563971, 0.831220806141, 40671.018913,   1838.29969988,  1783.15070888,  3163.56632931,
-                 2971.26229917,  1.82069187567,  0.97,           1.7660711194,   1.572126507,    1.51750575073,
-                 5529.31092153,  1.80712764959,  1.75250689332,  598412.402367,  514188.954185,  593816.324086,
-                 3149.1709685,   2705.94145515,  3124.98390915,  51418895.4185,  59841240.2367,  59381632.4086,
+    r.results = {600000.0,        208.815606753,  155.273143483, 53.54246327,   190.022202145, 18.7934046078,
+                 0.0405473563971, 0.831220806141, 40671.018913,  1838.29969988, 1783.15070888, 3163.56632931,
+                 2971.26229917,   1.82069187567,  0.97,          1.7660711194,  1.572126507,   1.51750575073,
+                 5529.31092153,   1.80712764959,  1.75250689332, 598412.402367, 514188.954185, 593816.324086,
+                 3149.1709685,    2705.94145515,  3124.98390915, 51418895.4185, 59841240.2367, 59381632.4086,
                  60000000.0};
     return r;
 }
@@ -151,8 +166,7 @@ struct sweep_row {
 // Member counts per module and the last member of each object. The records
 // stay the same: the key and the burn decide the member set.
 const sweep_row sweep_rows[] = {
-    {"tq12b", 0.0,
-     "tq12b known=5/lambda_max_percent estimated=8/T_f_K operating=2/h_km calculated=30/I_s_v_mps"},
+    {"tq12b", 0.0, "tq12b known=5/lambda_max_percent estimated=8/T_f_K operating=2/h_km calculated=30/I_s_v_mps"},
     {"tq12b", 100.0,
      "tq12b known=5/lambda_max_percent estimated=8/T_f_K operating=3/t_b_s calculated=34/I_t_en_SL_MN_s"},
     {"tq15b", 0.0, "tq15b known=2/I_s_en_v_reference_mps estimated=8/T_f_K operating=0/ calculated=21/I_s_v_mps"},
@@ -163,8 +177,7 @@ const sweep_row sweep_rows[] = {
      "yf100k known=6/lambda_max_percent estimated=6/T_f_K operating=3/t_b_s calculated=41/I_t_en_v_MN_s"},
     // Any other key gets the tq12b members, and is still a valid JSON string.
     {"other", 0.0, "other known=5/lambda_max_percent estimated=8/T_f_K operating=2/h_km calculated=30/I_s_v_mps"},
-    {"a\"b\\c", 0.0,
-     "a\"b\\c known=5/lambda_max_percent estimated=8/T_f_K operating=2/h_km calculated=30/I_s_v_mps"},
+    {"a\"b\\c", 0.0, "a\"b\\c known=5/lambda_max_percent estimated=8/T_f_K operating=2/h_km calculated=30/I_s_v_mps"},
 };
 
 TEST(JsonDocument, MemberSetsParseAsJson)
@@ -215,15 +228,14 @@ struct value_row {
 // the module (engine figures for tq15b, chamber vacuum figures for yf100k).
 const value_row value_rows[] = {
     {"negative zero altitude", "tq12b", [](document_records *r) { r->operating.h = -0.0; }, "h_km", "-0"},
-    {"throttle 40.25 %", "tq12b", [](document_records *r) { r->operating.lambda = 0.4025; }, "lambda_percent",
-     "40.25"},
+    {"throttle 40.25 %", "tq12b", [](document_records *r) { r->operating.lambda = 0.4025; }, "lambda_percent", "40.25"},
     {"staged beta", "yf100k", [](document_records *r) { r->reference.beta = 0.0; }, "beta", "0"},
     {"tq15b engine vacuum thrust", "tq15b", [](document_records *r) { r->results.f_en = 1183000.0; }, "F_en_v_kN",
      "1183"},
     {"yf100k engine vacuum thrust", "yf100k", [](document_records *r) { r->results.f_en = 1.0; }, "F_en_v_kN",
      "598.412402367"},
-    {"tq15b engine total impulse", "tq15b", [](document_records *r) { r->results.i_t_en = 1.5e6; },
-     "I_t_en_v_MN_s", "1.5"},
+    {"tq15b engine total impulse", "tq15b", [](document_records *r) { r->results.i_t_en = 1.5e6; }, "I_t_en_v_MN_s",
+     "1.5"},
     {"yf100k engine vacuum total impulse", "yf100k", [](document_records *r) { r->results.i_t_en = 1.5e6; },
      "I_t_en_v_MN_s", "59.8412402367"},
     {"yf100k lower throttle limit", "yf100k", [](document_records *) {}, "lambda_min_percent", "65"},
@@ -246,9 +258,9 @@ TEST(JsonDocument, ValueText)
 TEST(JsonDocument, StagedEngineMembersRepeatChamberMembers)
 {
     const char *const pairs[][2] = {
-        {"F_en_h_kN", "F_h_kN"},          {"F_en_v_kN", "F_v_kN"},         {"I_s_en_SL_mps", "I_s_SL_mps"},
-        {"I_s_en_h_mps", "I_s_h_mps"},    {"I_s_en_v_mps", "I_s_v_mps"},   {"I_t_en_h_MN_s", "I_t_h_MN_s"},
-        {"I_t_en_v_MN_s", "I_t_v_MN_s"},      {"I_t_en_SL_MN_s", "I_t_SL_MN_s"},
+        {"F_en_h_kN", "F_h_kN"},         {"F_en_v_kN", "F_v_kN"},           {"I_s_en_SL_mps", "I_s_SL_mps"},
+        {"I_s_en_h_mps", "I_s_h_mps"},   {"I_s_en_v_mps", "I_s_v_mps"},     {"I_t_en_h_MN_s", "I_t_h_MN_s"},
+        {"I_t_en_v_MN_s", "I_t_v_MN_s"}, {"I_t_en_SL_MN_s", "I_t_SL_MN_s"},
     };
     // The model's staged engine total impulse is the chamber's at sea level.
     document_records records = reference_document_records();

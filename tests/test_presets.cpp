@@ -43,13 +43,12 @@ engine_case preset(std::int32_t cycle, double thrust_ref, double isp_ref, double
 
 // Source: the module preset table of the project's reference data; exact.
 // a_t_fixed, h and t_b are 0 for every module.
-const engine_case tq12b_presets =
-    preset(CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 2.9, 2.9, 0.09, 14000000.0, 20.5, 0.97, 0.97, 101325.0,
-           90.0, 111.0);
+const engine_case tq12b_presets = preset(CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 2.9, 2.9, 0.09, 14000000.0,
+                                         20.5, 0.97, 0.97, 101325.0, 90.0, 111.0);
 const engine_case tq15b_presets =
     preset(CYCLE_GAS_GENERATOR, 1183000.0, 3500.0, 2.9, 2.9, 0.09, 14000000.0, 50.0, 0.97, 0.97, 0.0, 90.0, 111.0);
-const engine_case yf100k_presets = preset(CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 2.6, 2.6, 0.0, 18700000.0,
-                                          35.0, 0.995, 0.0, 101325.0, 90.17, 298.15);
+const engine_case yf100k_presets = preset(CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 2.6, 2.6, 0.0, 18700000.0, 35.0,
+                                          0.995, 0.0, 101325.0, 90.17, 298.15);
 
 TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
 {
@@ -57,9 +56,12 @@ TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
         int module;
         const engine_case *expected;
     } cases[] = {
-        {ENGINE_TQ12B, &tq12b_presets}, {ENGINE_TQ15B, &tq15b_presets}, {ENGINE_YF100K, &yf100k_presets},
+        {ENGINE_TQ12B, &tq12b_presets},
+        {ENGINE_TQ15B, &tq15b_presets},
+        {ENGINE_YF100K, &yf100k_presets},
         // Values the command line cannot produce get the TQ-12B presets.
-        {3, &tq12b_presets},            {-1, &tq12b_presets},
+        {3, &tq12b_presets},
+        {-1, &tq12b_presets},
     };
     const unsigned char fills[] = {0x00, 0xA5, 0xFF}; // 0xFF bytes read as NaN doubles
     for (const auto &c : cases) {
@@ -88,8 +90,8 @@ TEST(EngineName, DisplayNamesWithTq12bForEveryOtherValue)
         int module;
         const char *name;
     } cases[] = {
-        {ENGINE_TQ12B, "TQ-12B"}, {ENGINE_TQ15B, "TQ-15B"}, {ENGINE_YF100K, "YF-100K family"},
-        {3, "TQ-12B"},           {-1, "TQ-12B"},
+        {ENGINE_TQ12B, "TQ-12B"}, {ENGINE_TQ15B, "TQ-15B"}, {ENGINE_YF100K, "YF-100K family"}, {3, "TQ-12B"},
+        {-1, "TQ-12B"},
     };
     for (const auto &c : cases) {
         EXPECT_STREQ(engine_name(c.module), c.name) << c.module;
@@ -110,7 +112,7 @@ TEST(ParseNumber, AcceptsOnlyWholeFiniteInRangeWords)
         {"0x1p3", 1, 8.0},
         {"-2.5e-3", 1, -2.5e-3},
         {"1e308", 1, 1e308},
-        {"12 ", 0, 12.0},      // stored although refused
+        {"12 ", 0, 12.0}, // stored although refused
         {"12x", 0, 12.0},
         {"", 0, 0.0},
         {"   ", 0, 0.0},

@@ -80,10 +80,10 @@ std::string read_file(const std::string &path)
 // Chamber states of the reference equilibrium library (shared reference
 // data, chamber_states.csv) at each module's 100 % point: with them the
 // program must print the reference reports exactly.
-const cea_double_state methane_14_mpa = {3495.8947032548217, 20.225656731778283, 2.4548591758939207,
-                                         2.0437719063796331, 1};
-const cea_double_state rp1_18_7_mpa = {3813.1592749692268, 23.801622120667453, 2.0430266409705204,
-                                       1.6937012900407478, 1};
+const cea_double_state methane_14_mpa = {3495.8947032548217, 20.225656731778283, 2.4548591758939207, 2.0437719063796331,
+                                         1};
+const cea_double_state rp1_18_7_mpa = {3813.1592749692268, 23.801622120667453, 2.0430266409705204, 1.6937012900407478,
+                                       1};
 
 void use_state(const cea_double_state &state)
 {
@@ -122,8 +122,7 @@ TEST(TextReport, LinesOfSpecialCases)
     } cases[] = {
         // Within 1e-12 of 100 %: the operating case holds exactly 1.
         {{"db", "--throttle-pct", "99.99999999999"}, "[KNOWN]      lambda                              = 100.0%\n"},
-        {{"db", "--throttle-pct", "99.99999999999"},
-         "[CALCULATED] p_c(lambda)                         = 14.000 MPa\n"},
+        {{"db", "--throttle-pct", "99.99999999999"}, "[CALCULATED] p_c(lambda)                         = 14.000 MPa\n"},
         // A throttled case prints its own p_c: 60 % under a fixed state is 8.4 MPa.
         {{"db", "--throttle-pct", "60"}, "[CALCULATED] p_c(lambda)                         = 8.400 MPa\n"},
         {{"db", "--engine", "tq15b", "--k", "3.1"}, "[ESTIMATED]  K_en = K                            = 3.100\n"},
@@ -148,16 +147,25 @@ TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
         const char *library_text;
         const char *message;
     } cases[] = {
-        {{"no/such/thermo.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "cannot open no/such/thermo.inp",
+        {{"no/such/thermo.inp"},
+         CEA_DOUBLE_INIT_THERMO,
+         1,
+         "cannot open no/such/thermo.inp",
          "CEA initialization: CEA thermo database failed (CEA code 1): cannot open no/such/thermo.inp\n"},
         {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", "CEA initialization: CEA thermo database failed (CEA code 1)\n"},
-        {{"db", "--engine", "yf100k"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "",
+        {{"db", "--engine", "yf100k"},
+         CEA_DOUBLE_EQSOLUTION_CREATE,
+         1,
+         "",
          "CEA initialization: CEA equilibrium solution failed (CEA code 1)\n"},
         // The chamber refuses a zero ratio without words of its own.
         {{"db", "--k", "0"}, -1, 0, "", "Calculation failed: \n"},
         {{"db", "--t-oxygen-k", "-90"}, -1, 0, "", "Calculation failed: \n"},
         {{"db", "--eta-cf", "1.5"}, -1, 0, "", "Calculation failed: Invalid or physically inconsistent model input.\n"},
-        {{"db", "--throttle-pct", "90"}, CEA_DOUBLE_EQSOLVER_SOLVE, 7, "diverged",
+        {{"db", "--throttle-pct", "90"},
+         CEA_DOUBLE_EQSOLVER_SOLVE,
+         7,
+         "diverged",
          "Calculation failed: CEA HP equilibrium failed (CEA code 1): diverged\n"},
     };
     for (const auto &c : cases) {

@@ -83,10 +83,7 @@ void set_logged_handle(int entry, const void *handle)
     }
 }
 
-void copy_name(char *dst, const char *src)
-{
-    std::snprintf(dst, 32, "%s", src != nullptr ? src : "");
-}
+void copy_name(char *dst, const char *src) { std::snprintf(dst, 32, "%s", src != nullptr ? src : ""); }
 
 } // namespace
 

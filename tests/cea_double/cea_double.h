@@ -58,7 +58,7 @@ struct cea_double_args {
     int product_count;
     char product_names[2][32];
     int product_omit_count;
-    int product_omit_null;             /* 1 when omit was a null pointer */
+    int product_omit_null; /* 1 when omit was a null pointer */
     const void *solver_products;
     const void *solver_reactants;
     const void *solution_solver;
@@ -94,8 +94,7 @@ struct cea_double_state {
 /* Called by every successful solve with the pressure in bar and the two
  * reactant weights; `state` arrives holding the fixed state and may be
  * changed. */
-typedef void (*cea_double_state_fn)(double p_bar, const double weights[2], struct cea_double_state *state,
-                                    void *user);
+typedef void (*cea_double_state_fn)(double p_bar, const double weights[2], struct cea_double_state *state, void *user);
 
 /* Everything back to the defaults: every call succeeds, converged, state
  * T 3500 K, M 21.5 kg/kmol, cp 2.0, cv 1.6, inlet enthalpy -1.0e6 J/kg, no

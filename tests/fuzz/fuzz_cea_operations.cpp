@@ -101,8 +101,7 @@ std::string last_error_text(const char *operation)
         fail("%s: cea_last_error_message_buf refused a buffer of length + 1", operation);
     }
     if (std::strlen(text.c_str()) != static_cast<std::size_t>(length)) {
-        fail("%s: the error text is %zu characters, its length says %d", operation, std::strlen(text.c_str()),
-             length);
+        fail("%s: the error text is %zu characters, its length says %d", operation, std::strlen(text.c_str()), length);
     }
     text.resize(static_cast<std::size_t>(length));
     return text;
@@ -114,9 +113,10 @@ std::string last_error_text(const char *operation)
 void check_failure(int status, const char *operation)
 {
     const int documented[] = {
-        CEA_INVALID_FILENAME,   CEA_INVALID_PROPERTY_TYPE, CEA_INVALID_EQUILIBRIUM_TYPE, CEA_INVALID_INDEX,
-        CEA_INVALID_SIZE,       CEA_NOT_CONVERGED,         CEA_MALFORMED_DATABASE,       CEA_UNKNOWN_SPECIES,
-        CEA_TEMPERATURE_RANGE,  CEA_INVALID_ARGUMENT,      CEA_NULL_HANDLE,              CEA_NO_DATABASE,
+        CEA_INVALID_FILENAME,   CEA_INVALID_PROPERTY_TYPE, CEA_INVALID_EQUILIBRIUM_TYPE,
+        CEA_INVALID_INDEX,      CEA_INVALID_SIZE,          CEA_NOT_CONVERGED,
+        CEA_MALFORMED_DATABASE, CEA_UNKNOWN_SPECIES,       CEA_TEMPERATURE_RANGE,
+        CEA_INVALID_ARGUMENT,   CEA_NULL_HANDLE,           CEA_NO_DATABASE,
         CEA_MIXTURE_MISMATCH,
     };
     int known = 0;
@@ -328,7 +328,8 @@ void op_reactant_enthalpy(byte_reader *in, run_state *run)
         return;
     }
     if (pick.refused || property != CEA_ENTHALPY) {
-        fail("calc_property_multitemp accepted property %d on %s", property, pick.refused ? "a bad handle" : "a mixture");
+        fail("calc_property_multitemp accepted property %d on %s", property,
+             pick.refused ? "a bad handle" : "a mixture");
     }
     if (!std::isfinite(value)) {
         fail("calc_property_multitemp gave the enthalpy %.17g", value);
@@ -516,8 +517,8 @@ void op_error_text(byte_reader *in, run_state *)
 const char *take_name(byte_reader *in, std::string *storage)
 {
     static const char *const names[] = {
-        "O2(L)", "CH4(L)", "RP-1", "H2", "O2", "H2O", "C(gr)", "N2", "CH4", "Ar", "He", "H2(L)", "N2O4(L)",
-        "o2(l)", "", "%s%n%d", "C2H5OH(L)", "CO2",
+        "O2(L)", "CH4(L)", "RP-1",  "H2",      "O2",    "H2O", "C(gr)",  "N2",        "CH4",
+        "Ar",    "He",     "H2(L)", "N2O4(L)", "o2(l)", "",    "%s%n%d", "C2H5OH(L)", "CO2",
     };
     const int count = static_cast<int>(sizeof names / sizeof names[0]);
     const int choice = take_choice(in, count + 2);
@@ -580,8 +581,8 @@ void op_object_chain(byte_reader *in, run_state *)
     const int swapped = take_choice(in, 8) == 0;
     cea_eqsolver solver = nullptr;
     cea_eqsolution solution = nullptr;
-    status = cea_eqsolver_create_with_reactants(&solver, swapped ? reactants : products,
-                                                swapped ? products : reactants);
+    status =
+        cea_eqsolver_create_with_reactants(&solver, swapped ? reactants : products, swapped ? products : reactants);
     if (status != CEA_OK) {
         check_failure(status, "eqsolver_create_with_reactants");
     } else {

@@ -61,23 +61,22 @@ using lre_fuzz::fail;
 // Argument vectors longer than this add nothing but time.
 const std::size_t max_words = 48;
 
-const char *const usage_lines =
-    " THERMO_LIB [options]\n"
-    "  --engine tq12b|tq15b|yf100k  Select the module (default: tq12b)\n"
-    "  --beta VALUE               Other-branch mass fraction beta (TQ only)\n"
-    "  --pc-mpa VALUE             Reference p_c, MPa (TQ only)\n"
-    "  --k VALUE                  Thrust-chamber K (TQ only)\n"
-    "  --epsilon VALUE            Nozzle area ratio epsilon = A_e / A_t\n"
-    "  --eta-c-star VALUE         Efficiency eta_c* (TQ only)\n"
-    "  --eta-cf VALUE             Efficiency eta_C_F (TQ only)\n"
-    "  --t-oxygen-k VALUE         Oxidizer inlet T_o, K (TQ only)\n"
-    "  --t-methane-k VALUE        Fuel inlet T_f, K (TQ only)\n"
-    "  --throttle-pct VALUE       lambda: TQ-12B 40-110%, YF-100K 65-105%\n"
-    "  --altitude-km VALUE        Geometric h, 0 to 86 km (TQ-12B/YF-100K)\n"
-    "  --burn-s VALUE             Burn duration t_b for constant-thrust total impulse\n"
-    "  --json                     Print machine-readable JSON for the user interface\n"
-    "YF-100K: epsilon 20 to 36; reference eta_C_F is recalculated for each epsilon.\n"
-    "THERMO_LIB is the path to CEA's thermo.lib database.\n";
+const char *const usage_lines = " THERMO_LIB [options]\n"
+                                "  --engine tq12b|tq15b|yf100k  Select the module (default: tq12b)\n"
+                                "  --beta VALUE               Other-branch mass fraction beta (TQ only)\n"
+                                "  --pc-mpa VALUE             Reference p_c, MPa (TQ only)\n"
+                                "  --k VALUE                  Thrust-chamber K (TQ only)\n"
+                                "  --epsilon VALUE            Nozzle area ratio epsilon = A_e / A_t\n"
+                                "  --eta-c-star VALUE         Efficiency eta_c* (TQ only)\n"
+                                "  --eta-cf VALUE             Efficiency eta_C_F (TQ only)\n"
+                                "  --t-oxygen-k VALUE         Oxidizer inlet T_o, K (TQ only)\n"
+                                "  --t-methane-k VALUE        Fuel inlet T_f, K (TQ only)\n"
+                                "  --throttle-pct VALUE       lambda: TQ-12B 40-110%, YF-100K 65-105%\n"
+                                "  --altitude-km VALUE        Geometric h, 0 to 86 km (TQ-12B/YF-100K)\n"
+                                "  --burn-s VALUE             Burn duration t_b for constant-thrust total impulse\n"
+                                "  --json                     Print machine-readable JSON for the user interface\n"
+                                "YF-100K: epsilon 20 to 36; reference eta_C_F is recalculated for each epsilon.\n"
+                                "THERMO_LIB is the path to CEA's thermo.lib database.\n";
 
 // --- the documented messages ---------------------------------------------------
 
@@ -89,13 +88,12 @@ int starts_with(const std::string &text, const char *prefix)
 // Labels of the chamber's library steps: those of opening it (reported as
 // "CEA initialization: ...") and those of a solve ("Calculation failed: ...").
 const char *const open_steps[] = {
-    "CEA log setup",          "CEA thermo database",    "CEA reactant mixture",
-    "CEA product mixture",    "CEA equilibrium solver", "CEA equilibrium solution",
+    "CEA log setup",       "CEA thermo database",    "CEA reactant mixture",
+    "CEA product mixture", "CEA equilibrium solver", "CEA equilibrium solution",
 };
 const char *const solve_steps[] = {
-    "CEA mixture ratio",      "CEA inlet enthalpy",          "CEA HP equilibrium",
-    "CEA convergence check",  "CEA chamber temperature",     "CEA molecular weight",
-    "CEA frozen heat capacity cp", "CEA frozen heat capacity cv",
+    "CEA mixture ratio",       "CEA inlet enthalpy",   "CEA HP equilibrium",          "CEA convergence check",
+    "CEA chamber temperature", "CEA molecular weight", "CEA frozen heat capacity cp", "CEA frozen heat capacity cv",
 };
 
 // "<step> failed (CEA code N)", then ": <library text>" when the library
@@ -224,8 +222,8 @@ int is_text_report(const std::string &text)
         const char *value = line.c_str() + equals + 3;
         char *value_end = nullptr;
         const double number = std::strtod(value, &value_end);
-        if (value_end == value || !std::isfinite(number) || (*value_end != '\0' && *value_end != ' ' &&
-                                                               *value_end != '%')) {
+        if (value_end == value || !std::isfinite(number) ||
+            (*value_end != '\0' && *value_end != ' ' && *value_end != '%')) {
             return 0;
         }
         ++lines;
@@ -440,7 +438,6 @@ struct scripted_chamber {
     int solves;
 };
 
-
 void scripted_state(double p_bar, const double *, cea_double_state *state, void *user)
 {
     scripted_chamber *script = static_cast<scripted_chamber *>(user);
@@ -512,10 +509,7 @@ void script_library(const std::string &control, scripted_chamber *script)
 
 // --- the run -------------------------------------------------------------------
 
-std::string usage_text(const std::string &program_name)
-{
-    return "Usage: " + program_name + usage_lines;
-}
+std::string usage_text(const std::string &program_name) { return "Usage: " + program_name + usage_lines; }
 
 void check_run(int status, const std::vector<std::string> &words, const std::string &out, const std::string &err)
 {

@@ -22,10 +22,7 @@ struct byte_reader {
     std::size_t position;
 };
 
-inline byte_reader make_reader(const std::uint8_t *data, std::size_t size)
-{
-    return byte_reader{data, size, 0};
-}
+inline byte_reader make_reader(const std::uint8_t *data, std::size_t size) { return byte_reader{data, size, 0}; }
 
 inline std::uint8_t take_byte(byte_reader *reader)
 {

@@ -32,11 +32,12 @@ void check_streamed(const std::uint8_t *data, std::size_t size, int status, cons
     }
     cea_impl::thermo_database streamed;
     cea_impl::failure stream_error;
-    int stream_status = cea_impl::load_thermo_descriptor(fd, "fuzz", small_chunk, small_arena, &streamed, &stream_error);
+    int stream_status =
+        cea_impl::load_thermo_descriptor(fd, "fuzz", small_chunk, small_arena, &streamed, &stream_error);
     close(fd);
     if (stream_status != status || (status != CEA_OK && std::strcmp(stream_error.text, error.text) != 0) ||
-        (status == CEA_OK && (streamed.species_count != expected.species_count ||
-                              streamed.interval_count != expected.interval_count))) {
+        (status == CEA_OK &&
+         (streamed.species_count != expected.species_count || streamed.interval_count != expected.interval_count))) {
         std::abort();
     }
     for (int i = 0; status == CEA_OK && i < expected.species_count; ++i) {
@@ -48,7 +49,7 @@ void check_streamed(const std::uint8_t *data, std::size_t size, int status, cons
     cea_impl::release_thermo_database(&streamed);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
