@@ -133,7 +133,23 @@ int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_wei
  * Other types return CEA_INVALID_EQUILIBRIUM_TYPE. A solve that runs returns
  * CEA_OK and sets the solution's converged flag; every solve starts from the
  * library's own first estimate, so its result depends on its arguments only.
- * Bad arguments leave the solution without a result. */
+ * Bad arguments leave the solution without a result.
+ *
+ * Converged means: every element's amount and, for CEA_HP, the enthalpy
+ * balance to 1e-10 of themselves; the temperature lies where every product
+ * gas that the reactants can form has data (200 K to 6000 K for C-H-O
+ * products); and every property it gives is a finite number (gamma_s and
+ * the equilibrium cp and cv report CEA_NOT_CONVERGED instead when the
+ * equilibrium derivatives cannot be solved). So:
+ * - a CEA_TP temperature outside those data returns CEA_TEMPERATURE_RANGE;
+ * - a CEA_HP solve that settles outside them returns CEA_OK with the
+ *   converged flag 0 (like any other solve that does not converge), and
+ *   reading a property then says why;
+ * - a pressure at which the converged state has a property that is not a
+ *   finite number (a volume of 0 at 1e308 bar) returns
+ *   CEA_INVALID_ARGUMENT;
+ * - reactant amounts that give an element less than 1e-305 kmol/kg (but
+ *   not none) return CEA_INVALID_ARGUMENT: its balance cannot be met. */
 int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
                        cea_eqsolution solution);
 

@@ -9,6 +9,7 @@
 #include "equilibrium_solver.h"
 #include "library_status.h"
 #include "mixture.h"
+#include "state_properties.h"
 #include "thermo_database.h"
 
 #include "cea_bindc.h"
@@ -54,8 +55,6 @@ struct cea_eqsolution_t {
 };
 
 namespace {
-
-static const double pascal_per_bar = 100000.0;
 
 // Process-wide state of the library, zero at load: no constructor runs.
 struct library_state {
@@ -419,40 +418,25 @@ CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property
         return publish(&f);
     }
     if (!s.converged) {
-        cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the last solve into this solution did not converge", op);
+        if (s.unconverged_reason == cea_impl::unconverged_temperature) {
+            cea_impl::fail(&f, CEA_NOT_CONVERGED,
+                           "%s: the last solve into this solution did not converge: it settled at %.6g K, outside "
+                           "the data of the products (%.6g K to %.6g K)",
+                           op, s.t_k, s.data_low_k, s.data_high_k);
+        } else if (s.unconverged_reason == cea_impl::unconverged_balance) {
+            cea_impl::fail(&f, CEA_NOT_CONVERGED,
+                           "%s: the last solve into this solution did not converge: its element or enthalpy "
+                           "balance was not met",
+                           op);
+        } else {
+            cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the last solve into this solution did not converge", op);
+        }
         return publish(&f);
     }
-    const double r_kj = cea_impl::gas_constant_j_kmol_k / cea_impl::joules_per_kilojoule;
-    double h = s.h_over_r * r_kj;
-    double rt_gas = s.n_gas * r_kj * s.t_k;  // p V in kJ/kg
-    double entropy = s.s_over_r * r_kj;
-    double cp_frozen = s.cp_frozen_over_r * r_kj;
-    double volume = s.n_gas * cea_impl::gas_constant_j_kmol_k * s.t_k / (s.p_bar * pascal_per_bar);
-    if ((property == CEA_GAMMA_S || property == CEA_EQUILIBRIUM_CP || property == CEA_EQUILIBRIUM_CV) &&
-        !s.derivatives_valid) {
+    double v = 0.0;
+    if (cea_impl::state_property(&s, property, &v) != CEA_OK) {
         cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the equilibrium derivatives could not be solved", op);
         return publish(&f);
-    }
-    double cp_eq = s.cp_equilibrium_over_r * r_kj;
-    double cv_eq_over_r = s.cp_equilibrium_over_r + s.n_gas * s.dlnv_dlnt * s.dlnv_dlnt / s.dlnv_dlnp;
-    double v = 0.0;
-    switch (property) {
-    case CEA_TEMPERATURE: v = s.t_k; break;
-    case CEA_PRESSURE: v = s.p_bar; break;
-    case CEA_VOLUME: v = volume; break;
-    case CEA_DENSITY: v = 1.0 / volume; break;
-    case CEA_M: v = 1.0 / s.n_gas; break;
-    case CEA_MW: v = 1.0 / s.n_total; break;
-    case CEA_ENTHALPY: v = h; break;
-    case CEA_ENERGY: v = h - rt_gas; break;
-    case CEA_ENTROPY: v = entropy; break;
-    case CEA_GIBBS_ENERGY: v = h - s.t_k * entropy; break;
-    case CEA_GAMMA_S: v = -(s.cp_equilibrium_over_r / cv_eq_over_r) / s.dlnv_dlnp; break;
-    case CEA_FROZEN_CP: v = cp_frozen; break;
-    case CEA_FROZEN_CV: v = cp_frozen - r_kj * s.n_gas; break;
-    case CEA_EQUILIBRIUM_CP: v = cp_eq; break;
-    case CEA_EQUILIBRIUM_CV: v = cv_eq_over_r * r_kj; break;
-    default: break;
     }
     *value = v;
     return CEA_OK;

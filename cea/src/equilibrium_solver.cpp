@@ -1,4 +1,5 @@
 #include "equilibrium_solver.h"
+#include "state_properties.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -24,6 +25,19 @@ static const double trace_log_size = 18.420681;
 // total), so even the final iterations leave it out of the sums; the
 // result still reports its amount.
 static const double negligible_log_size = 57.564627;
+// An element whose amount is below this fraction of the largest element's
+// is a trace element (the method's BRATIO test, RP-1311 section 3.2). Its
+// species sit far below mole fraction 1e-8, so the floors above move down by
+// the ratio: the trace floor to a thousandth of the ratio (SIZE =
+// ln(1000/BRATIO)), the negligible floor by the ratio itself. Otherwise the
+// trace element's species leave the sums, its balance goes untested and its
+// row of the equations vanishes.
+static const double trace_element_ratio = 1e-5;
+static const double trace_element_log_margin = 6.9077553;  // ln 1000
+// The smallest element amount that a solve accepts: its species' amounts
+// stay normal doubles (a formula holds at most some tens of atoms), so
+// that the balance can be met to balance_tolerance of the amount.
+static const double min_element_amount_kmol_kg = 1e-305;
 // A trace species may grow at most to mole fraction 1e-4 in one step.
 static const double trace_growth_log_limit = 9.2103404;
 // Corrections to ln T and ln n are limited to a factor e^0.4, to other
@@ -35,6 +49,10 @@ static const double trace_growth_min_difference = 1e-4;
 static const double composition_tolerance = 0.5e-5;
 static const double temperature_tolerance = 1e-4;
 static const double mass_balance_tolerance = 1e-6;
+// What "converged" promises: every element's amount and, with T unknown,
+// the enthalpy, to this fraction of themselves. The method's tests above
+// leave out elements below 1e-6 kmol/kg and give no bound on the enthalpy.
+static const double balance_tolerance = 1e-10;
 // Past the method's tests Newton goes on until its corrections reach the
 // rounding level, so that results do not depend on the starting point: a
 // full step of at most 1e-8 leaves an error of order 1e-16.
@@ -183,6 +201,8 @@ static void lay_out_solver(equilibrium_solver *s, int max_elements, int ns, int 
     carve(c, &s->gas_coefficients, gas_coefficient_rows * ng);
     carve(c, &s->gas_valid_low, ng);
     carve(c, &s->gas_valid_high, ng);
+    carve(c, &s->gas_data_low, ng);
+    carve(c, &s->gas_data_high, ng);
     carve(c, &s->condensed_atoms, nc * ne);
     carve(c, &s->b0, ne);
     carve(c, &s->ln_n, ng);
@@ -326,6 +346,9 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
             }
         }
         s->gas_small[at(g)] = g < s->small_gas_count;
+        const thermo_interval *intervals = record_intervals(rec);
+        s->gas_data_low[at(g)] = intervals[0].t_low_k;
+        s->gas_data_high[at(g)] = intervals[rec->interval_count - 1].t_high_k;
         for (int i = 0; i < ne && s->gas_usable[at(g)]; ++i) {
             if (s->gas_atoms[at(i * ng + g)] != 0.0) {
                 element_has_product[at(i)] = 1;
@@ -414,6 +437,17 @@ struct iteration {
     // On for the first estimate, which iterates on the small gases only.
     int small_only;
     int temperature_clamped;  // T ran into the iteration bounds
+    // The trace and negligible floors below ln n (trace_log_size and
+    // negligible_log_size, deeper with a trace element), and the largest
+    // element amount.
+    double trace_log;
+    double negligible_log;
+    double b0_max;
+    int trace_elements;    // 1 when some element is below trace_element_ratio of b0_max
+    // 1 while the work arrays hold the functions of the current state with
+    // every gas in the sums (the final test of converge evaluated it), so
+    // that the result need not evaluate it again.
+    int state_evaluated;
 };
 
 // Gases in the iteration occupy the leading columns of the gas tables.
@@ -491,7 +525,7 @@ static void evaluate_state(iteration *it)
     gas_functions(table, stride, ng, &p, g_rt, h_rt);
     const double *cp_table = table + at(gibbs_terms + enthalpy_terms) * stride;
     double ln_p_over_n = it->ln_p - it->ln_n_total;
-    double trace_floor = it->ln_n_total - (it->include_trace ? negligible_log_size : trace_log_size);
+    double trace_floor = it->ln_n_total - (it->include_trace ? it->negligible_log : it->trace_log);
     int present_count = 0;
     for (int g = 0; g < ng; ++g) {
         double ln_nj = s->ln_n[at(g)];
@@ -782,6 +816,7 @@ static int assemble(iteration *it, double *a, gas_sums *sums)
 static int newton_step(iteration *it, int *loose, double *correction)
 {
     equilibrium_solver *s = it->s;
+    it->state_evaluated = 0;
     evaluate_state(it);
     gas_sums g;
     int m = assemble(it, s->matrix, &g);
@@ -826,7 +861,7 @@ static int newton_step(iteration *it, int *loose, double *correction)
         n_sum += s->condensed_n[at(s->included_list[at(q)])];
     }
     double worst_gas = 0.0;
-    double trace_floor = it->ln_n_total - trace_log_size;
+    double trace_floor = it->ln_n_total - it->trace_log;
     for (int j = 0; j < ng; ++j) {
         if (!gas_in_play(it, j)) {
             continue;
@@ -895,6 +930,54 @@ static int newton_step(iteration *it, int *loose, double *correction)
     return std::isfinite(it->ln_n_total) && std::isfinite(it->ln_t);
 }
 
+// Whether the state that evaluate_state last evaluated balances: every
+// active element's amount in the sums (gases present, condensed included)
+// within balance_tolerance of its own b0 and, with T unknown, the enthalpy
+// within balance_tolerance of the larger of |h0| and the sum of the
+// magnitudes of its terms (the scale of its rounding when h0 is near zero).
+static int balances_hold(const iteration *it)
+{
+    const equilibrium_solver *s = it->s;
+    int ng = s->gas_count;
+    int ne = s->element_count;
+    for (int k = 0; k < it->active_element_count; ++k) {
+        int e = s->active_elements[at(k)];
+        const double *row = s->gas_atoms + at(e * ng);
+        double b = 0.0;
+        for (int q = 0; q < it->present_count; ++q) {
+            int j = s->present_list[at(q)];
+            b += row[j] * s->n[at(j)];
+        }
+        for (int q = 0; q < it->included_count; ++q) {
+            int c = s->included_list[at(q)];
+            b += s->condensed_atoms[at(c * ne + e)] * s->condensed_n[at(c)];
+        }
+        double b0 = s->b0[at(e)];
+        if (!(std::fabs(b - b0) <= balance_tolerance * b0)) {
+            return 0;
+        }
+    }
+    if (!it->energy_row) {
+        return 1;
+    }
+    double h = 0.0;
+    double magnitude = 0.0;
+    for (int q = 0; q < it->present_count; ++q) {
+        int j = s->present_list[at(q)];
+        double term = s->n[at(j)] * s->h_rt[at(j)];
+        h += term;
+        magnitude += std::fabs(term);
+    }
+    for (int q = 0; q < it->included_count; ++q) {
+        int c = s->included_list[at(q)];
+        double term = s->condensed_n[at(c)] * s->condensed_h_rt[at(c)];
+        h += term;
+        magnitude += std::fabs(term);
+    }
+    double scale = larger(std::fabs(it->h0_over_r), magnitude * it->t);
+    return std::fabs(h * it->t - it->h0_over_r) <= balance_tolerance * scale;
+}
+
 // Iterates to convergence with the current set of condensed species.
 // mode converge_method_tests stops at the method's own tests (eqs. 3.5,
 // 3.6), with trace gases left out of the sums. Otherwise the iteration goes
@@ -902,7 +985,13 @@ static int newton_step(iteration *it, int *loose, double *correction)
 // converge_all_gases, after the method's tests when converge_trace_later)
 // until Newton's corrections reach the rounding level: it ends after a full
 // step no larger than finish_correction, whose error left is of the order
-// of its square, or when the corrections stop shrinking.
+// of its square, or when the corrections stop shrinking, provided that the
+// state reached balances (balances_hold). The corrections that the method
+// tests are weighted by mole fraction and say little of a trace element,
+// whose species may still be far from its amount; and a trace species in
+// excess loses at most a factor e per Newton step (its linearised balance
+// asks for a change of ln n_j of -1 at the most), so such a state takes
+// more steps.
 enum { converge_method_tests = 0, converge_trace_later = 1, converge_all_gases = 2 };
 
 static int converge(iteration *it, int mode)
@@ -930,7 +1019,13 @@ static int converge(iteration *it, int mode)
         }
         if (correction <= finish_correction || extra >= max_rounding_iterations ||
             (extra > 0 && correction > 0.5 * previous)) {
-            return 1;
+            evaluate_state(it);
+            if (balances_hold(it)) {
+                it->state_evaluated = 1;
+                return 1;
+            }
+            extra = 0;
+            continue;
         }
         previous = correction;
         ++extra;
@@ -941,6 +1036,7 @@ static int converge(iteration *it, int mode)
 static void include_condensed(iteration *it, int c)
 {
     equilibrium_solver *s = it->s;
+    it->state_evaluated = 0;
     s->included[at(c)] = 1;
     s->included_list[at(it->included_count++)] = c;
 }
@@ -948,6 +1044,7 @@ static void include_condensed(iteration *it, int c)
 static void exclude_condensed(iteration *it, int c)
 {
     equilibrium_solver *s = it->s;
+    it->state_evaluated = 0;
     s->included[at(c)] = 0;
     s->condensed_n[at(c)] = 0.0;
     int w = 0;
@@ -1130,12 +1227,27 @@ static int derivatives(iteration *it, equilibrium_solution *out)
            std::isfinite(out->dlnv_dlnp) && out->dlnv_dlnp < 0.0;
 }
 
-static void record_result(iteration *it, int converged, equilibrium_solution *out)
+// The state reached, converged only when it balances (balances_hold) and
+// lies within the data of the gases.
+static void record_result(iteration *it, int converged, double data_low_k, double data_high_k,
+                          equilibrium_solution *out)
 {
     equilibrium_solver *s = it->s;
-    it->include_trace = 1;
-    it->small_only = 0;
-    evaluate_state(it);
+    if (!it->state_evaluated) {
+        it->include_trace = 1;
+        it->small_only = 0;
+        evaluate_state(it);
+    }
+    int reason = converged ? 0 : unconverged_iterations;
+    if (converged && !balances_hold(it)) {
+        reason = unconverged_balance;
+    } else if (converged && !(it->t >= data_low_k && it->t <= data_high_k)) {
+        // The fits are polynomials that mean nothing outside their
+        // intervals (a negative heat capacity at 104 K): a state there is
+        // no answer. Only an HP solve gets here; a TP solve is refused.
+        reason = unconverged_temperature;
+    }
+    converged = reason == 0;
     double n_gas = 0.0;
     double n_condensed = 0.0;
     double h = 0.0;
@@ -1172,6 +1284,9 @@ static void record_result(iteration *it, int converged, equilibrium_solution *ou
     }
     out->has_result = 1;
     out->converged = converged;
+    out->unconverged_reason = reason;
+    out->data_low_k = data_low_k;
+    out->data_high_k = data_high_k;
     out->iterations = it->iterations;
     out->t_k = it->t;
     out->p_bar = std::exp(it->ln_p);
@@ -1186,7 +1301,11 @@ static void record_result(iteration *it, int converged, equilibrium_solution *ou
     out->derivatives_valid = converged ? derivatives(it, out) : 0;
 }
 
-// Every gas in play at an equal share of the gas moles.
+// Every gas in play at an equal share of the gas moles; a gas that holds a
+// trace element at that share scaled by the element's ratio to the largest
+// amount. An equal share would put such a gas many orders of magnitude
+// above its element's amount, and Newton's steps bring an excess down by
+// no more than a factor e each.
 static void spread_gas_estimate(iteration *it, double n_start)
 {
     equilibrium_solver *s = it->s;
@@ -1194,9 +1313,26 @@ static void spread_gas_estimate(iteration *it, double n_start)
     for (int g = 0; g < s->gas_count; ++g) {
         count += gas_in_play(it, g);
     }
+    int ng = s->gas_count;
     double ln_each = std::log(n_start / (count > 0 ? count : 1));
-    for (int g = 0; g < s->gas_count; ++g) {
+    for (int g = 0; g < ng; ++g) {
         s->ln_n[at(g)] = gas_in_play(it, g) ? ln_each : 0.0;
+    }
+    if (it->trace_elements) {
+        for (int k = 0; k < it->active_element_count; ++k) {
+            int e = s->active_elements[at(k)];
+            double ratio = s->b0[at(e)] / it->b0_max;
+            if (!(ratio < trace_element_ratio)) {
+                continue;
+            }
+            double ln_ratio = std::log(ratio);
+            const double *row = s->gas_atoms + at(e * ng);
+            for (int g = 0; g < ng; ++g) {
+                if (gas_in_play(it, g) && row[g] != 0.0) {
+                    s->ln_n[at(g)] = smaller(s->ln_n[at(g)], ln_each + ln_ratio);
+                }
+            }
+        }
     }
     it->ln_n_total = std::log(n_start);
 }
@@ -1253,6 +1389,7 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
 {
     out->has_result = 0;
     out->converged = 0;
+    out->unconverged_reason = 0;
     if (type != CEA_TP && type != CEA_HP) {
         return fail(error, CEA_INVALID_EQUILIBRIUM_TYPE,
                     "equilibrium type %d is not provided (0 for assigned T and p, 1 for assigned h and p)", type);
@@ -1276,12 +1413,11 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
         }
         amount_sum += amounts[r];
     }
-    if (!(amount_sum > 0.0) || !std::isfinite(amount_sum)) {
+    if (!(amount_sum > 0.0)) {
         return fail(error, CEA_INVALID_ARGUMENT, "equilibrium: the reactant amounts must not all be zero");
     }
-    if (type == CEA_TP && (state1 < min_iteration_temperature_k || state1 > max_iteration_temperature_k)) {
-        return fail(error, CEA_INVALID_ARGUMENT, "equilibrium: the temperature must lie between %.0f K and %.0f K",
-                    min_iteration_temperature_k, max_iteration_temperature_k);
+    if (!std::isfinite(amount_sum)) {
+        return fail(error, CEA_INVALID_ARGUMENT, "equilibrium: the sum of the reactant amounts is not a finite number");
     }
 
     // Element amounts b0_i = sum_r w_r a_ri / M_r per kilogram of reactants.
@@ -1295,12 +1431,34 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
             b += amounts[r] * s->reactant_atoms_per_kg[at(r * ne + i)];
         }
         b /= amount_sum;
+        if (b > 0.0 && b < min_element_amount_kmol_kg) {
+            return fail(error, CEA_INVALID_ARGUMENT,
+                        "equilibrium: the reactant amounts give element %s only %.3g kmol/kg, too little to balance "
+                        "(at least %.0e kmol/kg, or none)",
+                        &s->element_symbols[at(i * element_symbol_capacity)], b, min_element_amount_kmol_kg);
+        }
         s->b0[at(i)] = b;
         s->element_active[at(i)] = b > 0.0;
         s->pi[at(i)] = 0.0;
         if (b > 0.0) {
             s->active_elements[at(it.active_element_count++)] = i;
         }
+    }
+    double b0_max = 0.0;
+    double b0_min = HUGE_VAL;
+    for (int k = 0; k < it.active_element_count; ++k) {
+        double b = s->b0[at(s->active_elements[at(k)])];
+        b0_max = larger(b0_max, b);
+        b0_min = smaller(b0_min, b);
+    }
+    it.b0_max = b0_max;
+    it.trace_elements = it.active_element_count > 0 && b0_min < trace_element_ratio * b0_max;
+    it.trace_log = trace_log_size;
+    it.negligible_log = negligible_log_size;
+    if (it.trace_elements) {
+        double ln_ratio = std::log(b0_min / b0_max);
+        it.trace_log = trace_element_log_margin - ln_ratio;
+        it.negligible_log = negligible_log_size - ln_ratio;
     }
     int ng = s->gas_count;
     int gas_active = 0;
@@ -1313,6 +1471,27 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
         }
         s->gas_active[at(g)] = active;
         gas_active += active;
+    }
+    // The temperatures where every gas in play has data. Beyond its last
+    // interval a fit is a polynomial that means nothing: at 20000 K ozone,
+    // whose data end at 6000 K, would take up all the oxygen and the frozen
+    // cp would come out at 680 kJ/(kg K). (For C-H-O products: 200 K to
+    // 6000 K; a few gases reach 20000 K.)
+    double data_low_k = 0.0;
+    double data_high_k = 0.0;
+    if (gas_active > 0) {
+        data_high_k = HUGE_VAL;
+        for (int g = 0; g < ng; ++g) {
+            if (s->gas_active[at(g)]) {
+                data_low_k = larger(data_low_k, s->gas_data_low[at(g)]);
+                data_high_k = smaller(data_high_k, s->gas_data_high[at(g)]);
+            }
+        }
+        if (type == CEA_TP && !(state1 >= data_low_k && state1 <= data_high_k)) {
+            return fail(error, CEA_TEMPERATURE_RANGE,
+                        "equilibrium: the temperature %.6g K lies outside the data of the products (%.6g K to %.6g K)",
+                        state1, data_low_k, data_high_k);
+        }
     }
     for (int c = 0; c < s->condensed_count; ++c) {
         int active = s->condensed_usable[at(c)];
@@ -1341,10 +1520,11 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
     it.present_count = 0;
     it.small_only = 0;
     it.temperature_clamped = 0;
+    it.state_evaluated = 0;
     double n_start = start != nullptr ? start->n_total : initial_gas_moles_kmol_kg;
     it.ln_n_total = std::log(n_start);
     if (gas_active == 0 || it.active_element_count == 0) {
-        record_result(&it, 0, out);
+        record_result(&it, 0, data_low_k, data_high_k, out);
         return CEA_OK;
     }
     int estimated = 0;
@@ -1376,7 +1556,20 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
             }
         }
     }
-    record_result(&it, converged, out);
+    record_result(&it, converged, data_low_k, data_high_k, out);
+    if (out->converged) {
+        int property = unrepresentable_property(out);
+        if (property >= 0) {
+            // At an extreme pressure a balanced state may still have no
+            // finite volume or density (1.8e308 bar gives a volume of 0).
+            out->has_result = 0;
+            out->converged = 0;
+            return fail(error, CEA_INVALID_ARGUMENT,
+                        "equilibrium: at %.6g bar the state cannot be represented (its %s is not a finite number): "
+                        "the pressure is out of range",
+                        state2, state_property_name(property));
+        }
+    }
     return CEA_OK;
 }
 

@@ -49,6 +49,8 @@ struct equilibrium_solver {
     double *gas_coefficients;           // [row * G + g], the interval loaded for the current T
     double *gas_valid_low;              // the loaded interval serves low < T <= high
     double *gas_valid_high;
+    double *gas_data_low;               // the temperatures the fits of gas g cover, K
+    double *gas_data_high;
 
     int condensed_count;
     int *condensed_species;             // product index of condensed c
@@ -91,12 +93,22 @@ inline const species_record *solver_species(const equilibrium_solver *solver, in
     return database_species(solver->database, solver->species[j]);
 }
 
+// Why a solve that ran to the end did not converge.
+enum {
+    unconverged_iterations = 1,   // no convergence within the iteration limits, or singular equations
+    unconverged_balance = 2,      // settled without meeting the element or enthalpy balance
+    unconverged_temperature = 3   // settled at a temperature outside the products' data (HP)
+};
+
 // What one solve leaves behind.
 struct equilibrium_solution {
     int species_count;
     int element_count;
     int has_result;   // a solve ran to the end (converged or not)
     int converged;
+    int unconverged_reason;  // 0 when converged, else one of the unconverged_ codes
+    double data_low_k;       // the temperatures that the fits of the solve's gases cover
+    double data_high_k;
     int iterations;
     double t_k;
     double p_bar;
@@ -134,7 +146,13 @@ void release_equilibrium_solution(equilibrium_solution *solution);
 // type CEA_TP (state1 T in K) or CEA_HP (state1 h/R in kmol K/kg); state2 p in
 // bar; amounts the reactant weights. Returns CEA_OK when the iteration ran
 // (solution->converged tells whether it converged) or an error status for
-// bad arguments, leaving the solution without a result.
+// bad arguments, leaving the solution without a result: CEA_TEMPERATURE_RANGE
+// for a TP temperature outside the data of the gases that the reactants
+// can form, CEA_INVALID_ARGUMENT among others for a pressure at which the
+// converged state cannot be represented (a property that is not a finite
+// number). Converged means that every element and, for HP, the enthalpy
+// balance to 1e-10 of themselves, and that T lies within those data; an HP
+// solve that settles outside them returns CEA_OK, not converged.
 int solve_equilibrium(equilibrium_solver *solver, int type, double state1, double state2, const double amounts[],
                       const solve_start *start, equilibrium_solution *solution, failure *error);
 
