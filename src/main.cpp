@@ -489,6 +489,16 @@ static void print_chamber_block(const chamber_state *state, const engine_results
     std::printf("[CALCULATED] C_F,v,ac                            = %.5f\n", results->c_f_v);
 }
 
+// The thrust coefficients at the reference ambient pressure and at altitude,
+// which the two modules with an atmosphere report alike.
+static void print_ambient_coefficients(const engine_results *results)
+{
+    std::printf("[CALCULATED] C_F,SL,id                           = %.5f\n", results->c_f_sl_id);
+    std::printf("[CALCULATED] C_F,SL                              = %.5f\n", results->c_f_sl);
+    std::printf("[CALCULATED] C_F,id(p_a)                         = %.5f\n", results->c_f_h_id);
+    std::printf("[CALCULATED] C_F,ac(p_a)                         = %.5f\n", results->c_f_h);
+}
+
 static void print_yf100k_case(const engine_case *reference, const engine_case *operating, const chamber_state *state,
                               const engine_results *results)
 {
@@ -512,10 +522,7 @@ static void print_yf100k_case(const engine_case *reference, const engine_case *o
     std::printf("[ESTIMATED]  T_f                                 = %.2f K\n", operating->t_f);
     std::printf("[ESTIMATED]  eta_c*                              = %.3f\n", operating->eta_c_star);
     print_chamber_block(state, results, 0, 1);
-    std::printf("[CALCULATED] C_F,SL,id                           = %.5f\n", results->c_f_sl_id);
-    std::printf("[CALCULATED] C_F,SL                              = %.5f\n", results->c_f_sl);
-    std::printf("[CALCULATED] C_F,id(p_a)                         = %.5f\n", results->c_f_h_id);
-    std::printf("[CALCULATED] C_F,ac(p_a)                         = %.5f\n", results->c_f_h);
+    print_ambient_coefficients(results);
     std::printf("[CALCULATED] F_en,SL = F_SL                      = %.3f kN\n", results->f_sl / n_per_kn);
     std::printf("[CALCULATED] F_en(p_a) = F(p_a)                  = %.3f kN\n", results->f_h / n_per_kn);
     std::printf("[CALCULATED] F_en,v = F_v                        = %.3f kN\n", results->f_v / n_per_kn);
@@ -577,10 +584,7 @@ static void print_tq12b_lines(const engine_case *reference, const engine_case *o
     std::printf("[ESTIMATED]  eta_c*                              = %.3f\n", operating->eta_c_star);
     std::printf("[ESTIMATED]  eta_C_F                             = %.3f\n", operating->eta_c_f);
     print_chamber_block(state, results, 1, 0);
-    std::printf("[CALCULATED] C_F,SL,id                           = %.5f\n", results->c_f_sl_id);
-    std::printf("[CALCULATED] C_F,SL                              = %.5f\n", results->c_f_sl);
-    std::printf("[CALCULATED] C_F,id(p_a)                         = %.5f\n", results->c_f_h_id);
-    std::printf("[CALCULATED] C_F,ac(p_a)                         = %.5f\n", results->c_f_h);
+    print_ambient_coefficients(results);
     std::printf("[CALCULATED] F_v                                 = %.3f kN\n", results->f_v / n_per_kn);
     std::printf("[CALCULATED] F_SL                                = %.3f kN\n", results->f_sl / n_per_kn);
     std::printf("[CALCULATED] F(p_a)                              = %.3f kN\n", results->f_h / n_per_kn);
