@@ -19,7 +19,7 @@ int state_property(const equilibrium_solution *s, int selector, double *value)
     }
     const double r_kj = gas_constant_j_kmol_k / joules_per_kilojoule;
     double h = s->h_over_r * r_kj;
-    double rt_gas = s->n_gas * r_kj * s->t_k;  // p V in kJ/kg
+    double rt_gas = s->n_gas * r_kj * s->t_k; // p V in kJ/kg
     double entropy = s->s_over_r * r_kj;
     double cp_frozen = s->cp_frozen_over_r * r_kj;
     double volume = s->n_gas * gas_constant_j_kmol_k * s->t_k / (s->p_bar * pascal_per_bar);
@@ -40,7 +40,7 @@ int state_property(const equilibrium_solution *s, int selector, double *value)
     case CEA_FROZEN_CP: v = cp_frozen; break;
     case CEA_FROZEN_CV: v = cp_frozen - r_kj * s->n_gas; break;
     case CEA_EQUILIBRIUM_CP: v = s->cp_equilibrium_over_r * r_kj; break;
-    default: v = cv_eq_over_r * r_kj; break;  // CEA_EQUILIBRIUM_CV
+    default: v = cv_eq_over_r * r_kj; break; // CEA_EQUILIBRIUM_CV
     }
     *value = v;
     return CEA_OK;
@@ -49,9 +49,9 @@ int state_property(const equilibrium_solution *s, int selector, double *value)
 const char *state_property_name(int selector)
 {
     static const char *const names[] = {
-        "temperature",  "pressure", "volume",    "density",   "M",           "MW",          "enthalpy",
-        "internal energy", "entropy", "Gibbs energy", "gamma_s", "frozen cp", "frozen cv", "equilibrium cp",
-        "equilibrium cv",
+        "temperature", "pressure",  "volume",          "density",        "M",
+        "MW",          "enthalpy",  "internal energy", "entropy",        "Gibbs energy",
+        "gamma_s",     "frozen cp", "frozen cv",       "equilibrium cp", "equilibrium cv",
     };
     if (selector < CEA_TEMPERATURE || selector > CEA_EQUILIBRIUM_CV) {
         return "property";
@@ -80,4 +80,4 @@ int unrepresentable_property(equilibrium_solution *s)
     return -1;
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

@@ -23,6 +23,6 @@ const char *state_property_name(int selector);
 // property that is not, or -1 when every one is.
 int unrepresentable_property(equilibrium_solution *solution);
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif
