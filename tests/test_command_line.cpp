@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "expected_usage.h"
 #include "program_runner.h"
 
 namespace {
@@ -18,26 +19,7 @@ const char *const program_path = LRE_PERF_PATH;
 // line then fails only when the chamber is opened.
 const char *const missing_database = "no-such-dir/thermo.inp";
 
-std::string usage_text(const std::string &program_name)
-{
-    return "Usage: " + program_name +
-           " THERMO_LIB [options]\n"
-           "  --engine tq12b|tq15b|yf100k  Select the module (default: tq12b)\n"
-           "  --beta VALUE               Other-branch mass fraction beta (TQ only)\n"
-           "  --pc-mpa VALUE             Reference p_c, MPa (TQ only)\n"
-           "  --k VALUE                  Thrust-chamber K (TQ only)\n"
-           "  --epsilon VALUE            Nozzle area ratio epsilon = A_e / A_t\n"
-           "  --eta-c-star VALUE         Efficiency eta_c* (TQ only)\n"
-           "  --eta-cf VALUE             Efficiency eta_C_F (TQ only)\n"
-           "  --t-oxygen-k VALUE         Oxidizer inlet T_o, K (TQ only)\n"
-           "  --t-methane-k VALUE        Fuel inlet T_f, K (TQ only)\n"
-           "  --throttle-pct VALUE       lambda: TQ-12B 40-110%, YF-100K 65-105%\n"
-           "  --altitude-km VALUE        Geometric h, 0 to 86 km (TQ-12B/YF-100K)\n"
-           "  --burn-s VALUE             Burn duration t_b for constant-thrust total impulse\n"
-           "  --json                     Print machine-readable JSON for the user interface\n"
-           "YF-100K: epsilon 20 to 36; reference eta_C_F is recalculated for each epsilon.\n"
-           "THERMO_LIB is the path to CEA's thermo.lib database.\n";
-}
+using lre_test::expected_usage;
 
 std::vector<std::string> with_program(std::vector<std::string> words)
 {
@@ -79,7 +61,7 @@ TEST(CommandLine, FormErrorsPrintUsageOnStandardOutput)
         const program_output out = run_program(program_path, with_program(c.words));
         SCOPED_TRACE(joined(c.words));
         EXPECT_EQ(out.status, c.status);
-        EXPECT_EQ(out.stdout_text, usage_text(program_path));
+        EXPECT_EQ(out.stdout_text, expected_usage(program_path));
         EXPECT_EQ(out.stderr_text, "");
     }
 }
@@ -88,7 +70,7 @@ TEST(CommandLine, EmptyArgumentVectorNamesTheProgram)
 {
     const program_output out = run_program(program_path, {});
     EXPECT_EQ(out.status, 1);
-    EXPECT_EQ(out.stdout_text, usage_text("lre-perf"));
+    EXPECT_EQ(out.stdout_text, expected_usage("lre-perf"));
     EXPECT_EQ(out.stderr_text, "");
 }
 
@@ -96,7 +78,7 @@ TEST(CommandLine, EmptyProgramNameFallsBackToLrePerf)
 {
     const program_output out = run_program(program_path, {"", "--help"});
     EXPECT_EQ(out.status, 0);
-    EXPECT_EQ(out.stdout_text, usage_text("lre-perf"));
+    EXPECT_EQ(out.stdout_text, expected_usage("lre-perf"));
 }
 
 struct content_case {
@@ -227,7 +209,7 @@ TEST(CommandLine, NumbersMustBeWholeFiniteAndInRange)
         } else {
             const program_output out = run_program(program_path, with_program({"db", "--burn-s", c.text}));
             EXPECT_EQ(out.status, 1);
-            EXPECT_EQ(out.stdout_text, usage_text(program_path));
+            EXPECT_EQ(out.stdout_text, expected_usage(program_path));
             EXPECT_EQ(out.stderr_text, "");
         }
     }

@@ -7,64 +7,16 @@
 #include <limits>
 
 #include "../src/engine_model.cpp"
+#include "module_presets.h"
 
 namespace {
 
 const double nan_value = std::numeric_limits<double>::quiet_NaN();
 const double inf = std::numeric_limits<double>::infinity();
 
-// Module presets of the three engines at 100 %, sea level, no burn.
-engine_case tq12b_case()
-{
-    return {CYCLE_GAS_GENERATOR,
-            1000000.0,
-            293.0 * 9.80665,
-            1.0,
-            2.9,
-            2.9,
-            0.09,
-            14000000.0,
-            0.0,
-            20.5,
-            0.97,
-            0.97,
-            101325.0,
-            0.0,
-            0.0,
-            90.0,
-            111.0};
-}
-
-engine_case tq15b_case()
-{
-    engine_case c = tq12b_case();
-    c.thrust_ref = 1183000.0;
-    c.isp_ref = 3500.0;
-    c.epsilon = 50.0;
-    c.p_atm = 0.0;
-    return c;
-}
-
-engine_case yf100k_case()
-{
-    return {CYCLE_STAGED_COMBUSTION,
-            1250000.0,
-            2958.0,
-            1.0,
-            2.6,
-            2.6,
-            0.0,
-            18700000.0,
-            0.0,
-            35.0,
-            0.995,
-            0.0,
-            101325.0,
-            0.0,
-            0.0,
-            90.17,
-            298.15};
-}
+using lre_test::tq12b_preset_case;
+using lre_test::tq15b_preset_case;
+using lre_test::yf100k_preset_case;
 
 // Chamber states of the reference equilibrium library (shared reference
 // data, chamber_states.csv): CH4(L) at 14 MPa, K 2.9, 90 K / 111 K; RP-1 at
@@ -99,7 +51,7 @@ struct figures_row {
 
 engine_case with_tq12b_throttled()
 {
-    engine_case c = tq12b_case();
+    engine_case c = tq12b_preset_case();
     c.lambda = 0.6;
     c.p_c = 8356604.58701;
     c.h = 20000.0;
@@ -109,7 +61,7 @@ engine_case with_tq12b_throttled()
 
 engine_case with_yf100k_fixed_throat()
 {
-    engine_case c = yf100k_case();
+    engine_case c = yf100k_preset_case();
     c.lambda = 0.9;
     c.p_c = 16500000.0;
     c.a_t_fixed = yf100k_a_t_m2;
@@ -129,7 +81,7 @@ engine_case with_yf100k_fixed_throat()
 // document within 6e-12 relative (the rounding of its inputs).
 const figures_row figures_rows[] = {
     {"yf100k nominal (derived eta_c_f)",
-     yf100k_case(),
+     yf100k_preset_case(),
      rp1_18_7mpa,
      {1250000,
       422.58282623394183,
@@ -287,7 +239,7 @@ TEST(EngineCalculate, CaseGridMatchesIndependentCalculationToTheLastBit)
 TEST(EngineCalculate, CycleRelations)
 {
     engine_results r{};
-    const engine_case tq12b = tq12b_case();
+    const engine_case tq12b = tq12b_preset_case();
     ASSERT_EQ(engine_calculate(&tq12b, &methane_14mpa, &r), 1);
     EXPECT_DOUBLE_EQ(r.m_dot_en * tq12b.isp_ref, r.f_en);
     EXPECT_DOUBLE_EQ(r.m_dot + r.m_dot_other, r.m_dot_en);
@@ -297,13 +249,13 @@ TEST(EngineCalculate, CycleRelations)
     EXPECT_EQ(r.i_t_sl, 0.0);
     EXPECT_EQ(r.i_t_en, 0.0);
 
-    const engine_case tq15b = tq15b_case();
+    const engine_case tq15b = tq15b_preset_case();
     ASSERT_EQ(engine_calculate(&tq15b, &methane_14mpa, &r), 1);
     EXPECT_EQ(r.c_f_sl, r.c_f_v);
     EXPECT_EQ(r.f_sl, r.f_v);
     EXPECT_EQ(r.i_s_sl, r.i_s_v);
 
-    const engine_case yf100k = yf100k_case();
+    const engine_case yf100k = yf100k_preset_case();
     ASSERT_EQ(engine_calculate(&yf100k, &rp1_18_7mpa, &r), 1);
     EXPECT_NEAR(r.f_sl, yf100k.thrust_ref, 1e-9);
     EXPECT_GT(r.eta_c_f, 0.99);
@@ -335,7 +287,7 @@ enum base_case { TQ12B, TQ15B, YF100K, YF100K_LOW_ISP, YF100K_HELD_THROAT };
 
 void make_base(base_case base, engine_case *input, chamber_state *chamber)
 {
-    *input = base == TQ12B ? tq12b_case() : base == TQ15B ? tq15b_case() : yf100k_case();
+    *input = base == TQ12B ? tq12b_preset_case() : base == TQ15B ? tq15b_preset_case() : yf100k_preset_case();
     *chamber = base <= TQ15B ? methane_14mpa : rp1_18_7mpa;
     if (base == YF100K_LOW_ISP) {
         input->isp_ref = 2500.0;
@@ -474,7 +426,7 @@ TEST(EngineCalculate, NonFiniteInEveryFieldIsRefused)
 
 TEST(EngineCalculate, RefusesNullRecordsAndUnknownCycle)
 {
-    engine_case input = tq12b_case();
+    engine_case input = tq12b_preset_case();
     engine_results results{};
     EXPECT_EQ(engine_calculate(nullptr, &methane_14mpa, &results), 0);
     EXPECT_EQ(engine_calculate(&input, nullptr, &results), 0);

@@ -2,6 +2,8 @@
 // document read back by a real JSON parser (python3's json module).
 #include <gtest/gtest.h>
 
+#include "module_presets.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -110,23 +112,7 @@ std::vector<std::string> parse_with_python(const std::vector<std::string> &docum
 document_records reference_document_records()
 {
     document_records r{};
-    r.reference = {CYCLE_GAS_GENERATOR,
-                   1000000.0,
-                   293.0 * 9.80665,
-                   1.0,
-                   2.9,
-                   2.9,
-                   0.09,
-                   14000000.0,
-                   0.0,
-                   20.5,
-                   0.97,
-                   0.97,
-                   101325.0,
-                   0.0,
-                   0.0,
-                   90.0,
-                   111.0};
+    r.reference = lre_test::tq12b_preset_case();
     r.operating = r.reference;
     r.operating.lambda = 0.6;
     r.operating.p_c = 8356604.58701;

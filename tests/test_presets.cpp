@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "module_presets.h"
+
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,39 +18,10 @@
 
 namespace {
 
-// Builds the expected record the way the table reads: zero bytes (padding
-// included), then the listed fields, so that a whole-record byte comparison
-// also catches a zero preset written as -0.0 or left stale.
-engine_case preset(std::int32_t cycle, double thrust_ref, double isp_ref, double k_en, double k, double beta,
-                   double p_c, double epsilon, double eta_c_star, double eta_c_f, double p_atm, double t_o, double t_f)
-{
-    engine_case expected;
-    std::memset(&expected, 0, sizeof expected);
-    expected.cycle = cycle;
-    expected.thrust_ref = thrust_ref;
-    expected.isp_ref = isp_ref;
-    expected.lambda = 1.0;
-    expected.k_en = k_en;
-    expected.k = k;
-    expected.beta = beta;
-    expected.p_c = p_c;
-    expected.epsilon = epsilon;
-    expected.eta_c_star = eta_c_star;
-    expected.eta_c_f = eta_c_f;
-    expected.p_atm = p_atm;
-    expected.t_o = t_o;
-    expected.t_f = t_f;
-    return expected;
-}
-
 // Source: the module preset table of the project's reference data; exact.
-// a_t_fixed, h and t_b are 0 for every module.
-const engine_case tq12b_presets = preset(CYCLE_GAS_GENERATOR, 1000000.0, 293.0 * 9.80665, 2.9, 2.9, 0.09, 14000000.0,
-                                         20.5, 0.97, 0.97, 101325.0, 90.0, 111.0);
-const engine_case tq15b_presets =
-    preset(CYCLE_GAS_GENERATOR, 1183000.0, 3500.0, 2.9, 2.9, 0.09, 14000000.0, 50.0, 0.97, 0.97, 0.0, 90.0, 111.0);
-const engine_case yf100k_presets = preset(CYCLE_STAGED_COMBUSTION, 1250000.0, 2958.0, 2.6, 2.6, 0.0, 18700000.0, 35.0,
-                                          0.995, 0.0, 101325.0, 90.17, 298.15);
+const engine_case tq12b_presets = lre_test::tq12b_preset_case();
+const engine_case tq15b_presets = lre_test::tq15b_preset_case();
+const engine_case yf100k_presets = lre_test::yf100k_preset_case();
 
 TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
 {

@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "../expected_usage.h"
 #include "fuzz_input.h"
 #include "stdout_capture.h"
 #ifndef LRE_FUZZ_REAL_LIBRARY
@@ -60,23 +61,6 @@ using lre_fuzz::fail;
 
 // Argument vectors longer than this add nothing but time.
 const std::size_t max_words = 48;
-
-const char *const usage_lines = " THERMO_LIB [options]\n"
-                                "  --engine tq12b|tq15b|yf100k  Select the module (default: tq12b)\n"
-                                "  --beta VALUE               Other-branch mass fraction beta (TQ only)\n"
-                                "  --pc-mpa VALUE             Reference p_c, MPa (TQ only)\n"
-                                "  --k VALUE                  Thrust-chamber K (TQ only)\n"
-                                "  --epsilon VALUE            Nozzle area ratio epsilon = A_e / A_t\n"
-                                "  --eta-c-star VALUE         Efficiency eta_c* (TQ only)\n"
-                                "  --eta-cf VALUE             Efficiency eta_C_F (TQ only)\n"
-                                "  --t-oxygen-k VALUE         Oxidizer inlet T_o, K (TQ only)\n"
-                                "  --t-methane-k VALUE        Fuel inlet T_f, K (TQ only)\n"
-                                "  --throttle-pct VALUE       lambda: TQ-12B 40-110%, YF-100K 65-105%\n"
-                                "  --altitude-km VALUE        Geometric h, 0 to 86 km (TQ-12B/YF-100K)\n"
-                                "  --burn-s VALUE             Burn duration t_b for constant-thrust total impulse\n"
-                                "  --json                     Print machine-readable JSON for the user interface\n"
-                                "YF-100K: epsilon 20 to 36; reference eta_C_F is recalculated for each epsilon.\n"
-                                "THERMO_LIB is the path to CEA's thermo.lib database.\n";
 
 // --- the documented messages ---------------------------------------------------
 
@@ -509,8 +493,6 @@ void script_library(const std::string &control, scripted_chamber *script)
 
 // --- the run -------------------------------------------------------------------
 
-std::string usage_text(const std::string &program_name) { return "Usage: " + program_name + usage_lines; }
-
 void check_run(int status, const std::vector<std::string> &words, const std::string &out, const std::string &err)
 {
     const int argc = static_cast<int>(words.size());
@@ -519,7 +501,7 @@ void check_run(int status, const std::vector<std::string> &words, const std::str
     if (status != 0 && status != 1) {
         fail("exit status %d", status);
     }
-    if (out == usage_text(program_name)) {
+    if (out == lre_test::expected_usage(program_name)) {
         if (!err.empty()) {
             fail("the usage text came with a message: %s", err.c_str());
         }
