@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cea_double.h"
+#include "program_runner.h"
 
 namespace {
 
@@ -23,18 +24,6 @@ struct run_output {
     std::string out;
     std::string err;
 };
-
-std::string read_back(std::FILE *file)
-{
-    std::string text;
-    std::rewind(file);
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        text.append(chunk, got);
-    }
-    return text;
-}
 
 // Runs the program's main on a command line, with standard output and error
 // redirected to temporary files.
@@ -63,7 +52,7 @@ run_output run_main(std::vector<std::string> words)
     close(saved_out);
     close(saved_err);
 
-    run_output result{status, read_back(out_file), read_back(err_file)};
+    run_output result{status, lre_test::read_all(out_file), lre_test::read_all(err_file)};
     std::fclose(out_file);
     std::fclose(err_file);
     return result;
