@@ -176,6 +176,27 @@ static void load_gas_interval(equilibrium_solver *s, int g, double t)
     s->gas_valid_high[at(g)] = index == count - 1 ? HUGE_VAL : in->t_high_k;
 }
 
+// The temperatures where every gas that `in_play` marks has data (0 to 0
+// when it marks none). Beyond its last interval a fit is a polynomial that
+// means nothing: at 20000 K ozone, whose data end at 6000 K, would take up
+// all the oxygen and the frozen cp would come out at 680 kJ/(kg K). (For
+// C-H-O products: 200 K to 6000 K; a few gases reach 20000 K.)
+static void gas_data_range(const equilibrium_solver *s, const int *in_play, double *low_k, double *high_k)
+{
+    double low = 0.0;
+    double high = HUGE_VAL;
+    int count = 0;
+    for (int g = 0; g < s->gas_count; ++g) {
+        if (in_play[g]) {
+            low = larger(low, s->gas_data_low[at(g)]);
+            high = smaller(high, s->gas_data_high[at(g)]);
+            ++count;
+        }
+    }
+    *low_k = low;
+    *high_k = count > 0 ? high : 0.0;
+}
+
 // Hands out the arrays of one block: a first pass with a null base only
 // adds up the size, a second assigns the pointers.
 struct carver {
@@ -394,6 +415,7 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
     for (int g = 0; g < ng; ++g) {
         load_gas_interval(s, g, initial_temperature_k);
     }
+    gas_data_range(s, s->gas_usable, &s->data_low_k, &s->data_high_k);
     return CEA_OK;
 }
 
@@ -1239,7 +1261,8 @@ static void record_result(iteration *it, int converged, double data_low_k, doubl
         evaluate_state(it);
     }
     int reason = converged ? 0 : unconverged_iterations;
-    if (converged && !balances_hold(it)) {
+    // A state that converge evaluated has passed balances_hold there.
+    if (converged && !it->state_evaluated && !balances_hold(it)) {
         reason = unconverged_balance;
     } else if (converged && !(it->t >= data_low_k && it->t <= data_high_k)) {
         // The fits are polynomials that mean nothing outside their
@@ -1460,6 +1483,8 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
         it.trace_log = trace_element_log_margin - ln_ratio;
         it.negligible_log = negligible_log_size - ln_ratio;
     }
+    // The gases in play, and the temperatures where every one of them has
+    // data (gas_data_range).
     int ng = s->gas_count;
     int gas_active = 0;
     for (int g = 0; g < ng; ++g) {
@@ -1472,21 +1497,14 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
         s->gas_active[at(g)] = active;
         gas_active += active;
     }
-    // The temperatures where every gas in play has data. Beyond its last
-    // interval a fit is a polynomial that means nothing: at 20000 K ozone,
-    // whose data end at 6000 K, would take up all the oxygen and the frozen
-    // cp would come out at 680 kJ/(kg K). (For C-H-O products: 200 K to
-    // 6000 K; a few gases reach 20000 K.)
-    double data_low_k = 0.0;
-    double data_high_k = 0.0;
+    // With every element present the gases in play are the usable ones,
+    // whose range the solver knows.
+    double data_low_k = s->data_low_k;
+    double data_high_k = s->data_high_k;
+    if (it.active_element_count < ne) {
+        gas_data_range(s, s->gas_active, &data_low_k, &data_high_k);
+    }
     if (gas_active > 0) {
-        data_high_k = HUGE_VAL;
-        for (int g = 0; g < ng; ++g) {
-            if (s->gas_active[at(g)]) {
-                data_low_k = larger(data_low_k, s->gas_data_low[at(g)]);
-                data_high_k = smaller(data_high_k, s->gas_data_high[at(g)]);
-            }
-        }
         if (type == CEA_TP && !(state1 >= data_low_k && state1 <= data_high_k)) {
             return fail(error, CEA_TEMPERATURE_RANGE,
                         "equilibrium: the temperature %.6g K lies outside the data of the products (%.6g K to %.6g K)",

@@ -51,6 +51,8 @@ struct equilibrium_solver {
     double *gas_valid_high;
     double *gas_data_low;               // the temperatures the fits of gas g cover, K
     double *gas_data_high;
+    double data_low_k;                  // where every usable gas has data
+    double data_high_k;
 
     int condensed_count;
     int *condensed_species;             // product index of condensed c
