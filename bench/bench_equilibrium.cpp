@@ -100,18 +100,12 @@ void chamber_state(benchmark::State &state, const char *const names[2], double p
     close_chamber(&c);
 }
 
-void bm_hp_solve_tq12b(benchmark::State &state)
-{
-    chamber_state(state, tq12b_propellants, 14e6, 2.9, 90.0, 111.0);
-}
+void bm_hp_solve_tq12b(benchmark::State &state) { chamber_state(state, tq12b_propellants, 14e6, 2.9, 90.0, 111.0); }
 BENCHMARK(bm_hp_solve_tq12b)->Unit(benchmark::kMicrosecond);
 
 // For comparison: the staged-cycle module's propellants, and a fuel-rich
 // state where solid carbon forms.
-void bm_hp_solve_rp1(benchmark::State &state)
-{
-    chamber_state(state, yf100k_propellants, 18.7e6, 2.6, 90.17, 298.15);
-}
+void bm_hp_solve_rp1(benchmark::State &state) { chamber_state(state, yf100k_propellants, 18.7e6, 2.6, 90.17, 298.15); }
 BENCHMARK(bm_hp_solve_rp1)->Unit(benchmark::kMicrosecond);
 
 void bm_hp_solve_solid_carbon(benchmark::State &state)
@@ -120,4 +114,4 @@ void bm_hp_solve_solid_carbon(benchmark::State &state)
 }
 BENCHMARK(bm_hp_solve_solid_carbon)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace

@@ -221,9 +221,8 @@ TEST_F(ChamberTest, InvalidOpenArgumentsTouchNothingAndCallNothing)
         char *buf;
         int size;
     } cases[] = {
-        {&chamber, "t.inp", 2, buffer, 512},   {&chamber, "t.inp", -1, buffer, 512},
-        {&chamber, nullptr, 0, buffer, 512},   {&chamber, "t.inp", 0, nullptr, 512},
-        {&chamber, "t.inp", 0, buffer, 0},     {&chamber, "t.inp", 1, buffer, -1},
+        {&chamber, "t.inp", 2, buffer, 512},  {&chamber, "t.inp", -1, buffer, 512}, {&chamber, nullptr, 0, buffer, 512},
+        {&chamber, "t.inp", 0, nullptr, 512}, {&chamber, "t.inp", 0, buffer, 0},    {&chamber, "t.inp", 1, buffer, -1},
         {nullptr, "t.inp", 0, buffer, 512},
     };
     for (const auto &c : cases) {
@@ -377,13 +376,12 @@ TEST_F(ChamberTest, ImplausibleStatesAreRejected)
     const struct {
         double t_c, m_r, cp, cv;
     } cases[] = {
-        {3500.0, 21.5, 1.6, 1.6},       // gamma exactly 1
-        {3500.0, 21.5, 1.5, 1.6},       // gamma below 1
-        {3500.0, 21.5, 2.0, 0.0},       // gamma infinite
-        {3500.0, 21.5, 0.0, 0.0},       // gamma NaN
-        {0.0, 21.5, 2.0, 1.6},          {-3500.0, 21.5, 2.0, 1.6},
-        {nan_value, 21.5, 2.0, 1.6},    {3500.0, 0.0, 2.0, 1.6},
-        {3500.0, inf_value, 2.0, 1.6},  {3500.0, 21.5, nan_value, 1.6},
+        {3500.0, 21.5, 1.6, 1.6}, // gamma exactly 1
+        {3500.0, 21.5, 1.5, 1.6}, // gamma below 1
+        {3500.0, 21.5, 2.0, 0.0}, // gamma infinite
+        {3500.0, 21.5, 0.0, 0.0}, // gamma NaN
+        {0.0, 21.5, 2.0, 1.6},    {-3500.0, 21.5, 2.0, 1.6},     {nan_value, 21.5, 2.0, 1.6},
+        {3500.0, 0.0, 2.0, 1.6},  {3500.0, inf_value, 2.0, 1.6}, {3500.0, 21.5, nan_value, 1.6},
     };
     open_ok();
     for (const auto &c : cases) {
@@ -411,8 +409,7 @@ TEST_F(ChamberTest, OneOpenRecordServesManySolves)
     const double ratios[] = {2.6, 2.7, 3.0, 2.2};
     for (int i = 0; i < 4; ++i) {
         chamber_state state{};
-        ASSERT_EQ(cea_chamber_solve(&chamber, pressures_pa[i], ratios[i], 90.0 + i, 300.0 - i, &state, buffer, 512),
-                  1);
+        ASSERT_EQ(cea_chamber_solve(&chamber, pressures_pa[i], ratios[i], 90.0 + i, 300.0 - i, &state, buffer, 512), 1);
         EXPECT_EQ(state.t_c, 3000.0 + pressures_pa[i] / 100000.0);
         EXPECT_DOUBLE_EQ(state.m_r, 20.0 + 1.0 / (ratios[i] + 1.0));
     }

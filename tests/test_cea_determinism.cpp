@@ -50,8 +50,8 @@ protected:
         EXPECT_EQ(cea_eqsolution_get_converged(solution, &converged), CEA_OK);
         EXPECT_EQ(converged, 1);
         state s;
-        const int properties[8] = {CEA_TEMPERATURE, CEA_M, CEA_MW, CEA_ENTHALPY, CEA_ENTROPY,
-                                   CEA_FROZEN_CP,  CEA_FROZEN_CV, CEA_GAMMA_S};
+        const int properties[8] = {CEA_TEMPERATURE, CEA_M,         CEA_MW,        CEA_ENTHALPY,
+                                   CEA_ENTROPY,     CEA_FROZEN_CP, CEA_FROZEN_CV, CEA_GAMMA_S};
         for (int i = 0; i < 8; ++i) {
             EXPECT_EQ(cea_eqsolution_get_property(solution, properties[i], &s.values[i]), CEA_OK);
         }
@@ -127,4 +127,4 @@ TEST_F(chamber_objects, solutions_are_independent)
     cea_eqsolution_destroy(&second);
 }
 
-}  // namespace
+} // namespace

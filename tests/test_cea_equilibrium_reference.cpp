@@ -96,10 +96,10 @@ TEST_F(reference_table, derived_properties_are_consistent)
     EXPECT_NEAR(v[CEA_ENERGY], v[CEA_ENTHALPY] - v[CEA_PRESSURE] * 100.0 * v[CEA_VOLUME], 1e-9);
     EXPECT_NEAR(v[CEA_GIBBS_ENERGY], v[CEA_ENTHALPY] - v[CEA_TEMPERATURE] * v[CEA_ENTROPY], 1e-9);
     EXPECT_LE(v[CEA_MW], v[CEA_M]);
-    EXPECT_GT(v[CEA_EQUILIBRIUM_CP], v[CEA_FROZEN_CP]);  // dissociation adds a reaction share
+    EXPECT_GT(v[CEA_EQUILIBRIUM_CP], v[CEA_FROZEN_CP]); // dissociation adds a reaction share
     EXPECT_GT(v[CEA_EQUILIBRIUM_CP], v[CEA_EQUILIBRIUM_CV]);
     EXPECT_GT(v[CEA_GAMMA_S], 1.0);
     EXPECT_LT(v[CEA_GAMMA_S], v[CEA_FROZEN_CP] / v[CEA_FROZEN_CV]);
 }
 
-}  // namespace
+} // namespace

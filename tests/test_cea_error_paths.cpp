@@ -38,14 +38,14 @@ TEST(no_database, mixtures_need_a_database)
 struct bad_database {
     const char *file;
     int status;
-    const char *text;  // part of the last-error text
+    const char *text; // part of the last-error text
 };
 
 TEST(database_errors, each_bad_file_is_refused_with_its_reason)
 {
     const bad_database cases[] = {
         {"does_not_exist.inp", CEA_INVALID_FILENAME, "cannot open"},
-        {"", CEA_INVALID_FILENAME, "cannot read"},  // the data folder itself
+        {"", CEA_INVALID_FILENAME, "cannot read"}, // the data folder itself
         {"thermo_empty.inp", CEA_MALFORMED_DATABASE, "empty"},
         {"thermo_garbage.inp", CEA_MALFORMED_DATABASE, "line 1"},
         {"thermo_truncated.inp", CEA_MALFORMED_DATABASE, "ends after line 244"},
@@ -77,7 +77,7 @@ TEST(database_errors, second_load_replaces_or_keeps)
 
     EXPECT_EQ(cea_init_thermo(CEA_TEST_DATA_DIR "/thermo_garbage.inp"), CEA_MALFORMED_DATABASE);
     const char *in_small[1] = {"H2O"};
-    EXPECT_EQ(cea_mixture_create(&mix, 1, in_small), CEA_OK);  // the small database stays
+    EXPECT_EQ(cea_mixture_create(&mix, 1, in_small), CEA_OK); // the small database stays
     EXPECT_EQ(cea_mixture_destroy(&mix), CEA_OK);
 
     // The mixtures of the full database still make a working solver.
@@ -122,7 +122,7 @@ protected:
 TEST_F(loaded, unknown_species_is_named)
 {
     cea_mixture mix = nullptr;
-    const char *names[2] = {"O2(L)", "CH4(l)"};  // names compare exactly
+    const char *names[2] = {"O2(L)", "CH4(l)"}; // names compare exactly
     EXPECT_EQ(cea_mixture_create(&mix, 2, names), CEA_UNKNOWN_SPECIES);
     EXPECT_NE(last_error().find("'CH4(l)'"), std::string::npos);
     EXPECT_EQ(mix, nullptr);
@@ -144,9 +144,14 @@ struct enthalpy_case {
 TEST_F(loaded, assigned_enthalpy_window)
 {
     const enthalpy_case cases[] = {
-        {90.0, 111.0, CEA_OK},           {80.17, 121.643, CEA_OK},          {100.17, 101.643, CEA_OK},
-        {80.16, 111.0, CEA_TEMPERATURE_RANGE}, {90.0, 121.7, CEA_TEMPERATURE_RANGE}, {300.0, 111.0, CEA_TEMPERATURE_RANGE},
-        {-90.0, 111.0, CEA_INVALID_ARGUMENT},  {NAN, 111.0, CEA_INVALID_ARGUMENT},
+        {90.0, 111.0, CEA_OK},
+        {80.17, 121.643, CEA_OK},
+        {100.17, 101.643, CEA_OK},
+        {80.16, 111.0, CEA_TEMPERATURE_RANGE},
+        {90.0, 121.7, CEA_TEMPERATURE_RANGE},
+        {300.0, 111.0, CEA_TEMPERATURE_RANGE},
+        {-90.0, 111.0, CEA_INVALID_ARGUMENT},
+        {NAN, 111.0, CEA_INVALID_ARGUMENT},
     };
     const double weights[2] = {0.5, 0.5};
     for (const enthalpy_case &c : cases) {
@@ -234,12 +239,12 @@ TEST_F(loaded, error_text_buffer)
     std::string text = last_error();
     char small[8];
     EXPECT_NE(cea_last_error_message_buf(small, sizeof small), CEA_OK);
-    EXPECT_EQ(std::string(small), text.substr(0, 7));  // cut and terminated
+    EXPECT_EQ(std::string(small), text.substr(0, 7)); // cut and terminated
     EXPECT_NE(cea_last_error_message_buf(nullptr, 10), CEA_OK);
     EXPECT_NE(cea_last_error_message_len(nullptr), CEA_OK);
-    EXPECT_EQ(last_error(), text);  // reading the text does not replace it
+    EXPECT_EQ(last_error(), text); // reading the text does not replace it
     EXPECT_EQ(cea_set_log_level(0), CEA_OK);
     EXPECT_EQ(cea_set_log_level(99), CEA_OK);
 }
 
-}  // namespace
+} // namespace

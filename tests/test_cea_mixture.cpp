@@ -22,10 +22,7 @@ protected:
         failure error;
         ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
     }
-    static void TearDownTestSuite()
-    {
-        release_thermo_database(&db);
-    }
+    static void TearDownTestSuite() { release_thermo_database(&db); }
     static thermo_database db;
 };
 
@@ -56,7 +53,7 @@ TEST_F(database_loaded, products_of_oxygen_with_each_fuel)
             const species_record *s = mixture_species(&products, i);
             gases += !s->condensed;
             EXPECT_EQ(s->product, 1) << record_name(s);
-            EXPECT_TRUE(i == 0 || products.species[i] > products.species[i - 1]);  // database order
+            EXPECT_TRUE(i == 0 || products.species[i] > products.species[i - 1]); // database order
         }
         EXPECT_EQ(products.species_count, 124);
         EXPECT_EQ(gases, 121);
@@ -93,7 +90,7 @@ TEST_F(database_loaded, weights_from_mixture_ratio)
         EXPECT_EQ(w[0], k / (1.0 + k));
         EXPECT_EQ(w[1], 1.0 / (1.0 + k));
     }
-    const double oxidant[2] = {3.0, 1.0};  // 75 % O2(L) by mass
+    const double oxidant[2] = {3.0, 1.0}; // 75 % O2(L) by mass
     const double fuel[2] = {0.0, 2.0};
     double w[2];
     ASSERT_EQ(ratio_to_weights(&m, 2, oxidant, fuel, 1.0, w, &error), CEA_OK);
@@ -144,7 +141,7 @@ TEST_F(database_loaded, fitted_reactant_enthalpy)
     const double t_ref[1] = {298.15};
     ASSERT_EQ(reactant_enthalpy(&m, 1, w, 1, t_ref, &h, &error), CEA_OK);
     EXPECT_NEAR(h, -393510.0 / 44.0095 * 1000.0, 1e-3);
-    const double twice[1] = {2.0};  // weights are taken per unit mass
+    const double twice[1] = {2.0}; // weights are taken per unit mass
     double h_twice = 0.0;
     ASSERT_EQ(reactant_enthalpy(&m, 1, twice, 1, t_ref, &h_twice, &error), CEA_OK);
     EXPECT_EQ(h_twice, h);
@@ -156,4 +153,4 @@ TEST_F(database_loaded, fitted_reactant_enthalpy)
     release_mixture(&m);
 }
 
-}  // namespace
+} // namespace

@@ -3,6 +3,7 @@
 // of malformed text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <algorithm>
 #include <string>
 #include <sys/mman.h>
 #include <thread>
@@ -54,20 +54,53 @@ struct number_case {
 TEST(fixed_column_number, converts_exactly_or_refuses)
 {
     const number_case cases[] = {
-        {" 4.943650540D+04", 1}, {"-7.689988780D-10", 1}, {" 5.691053860D-16", 1}, {" 1.016847056D+06", 1},
-        {"-1.544423287D+09", 1}, {"   31.9988000", 1},    {"     -12979.000", 1}, {"  20000.", 1},
-        {"7.2057594037927933D+16", 1}, {"9.999999999999999999D-25", 1}, {"1.23456789012345678901D+00", 1},
-        {"1.0D+300", 1},         {"4.9406564584124654D-300", 1}, {"0.0000000000000000001D+00", 1},
-        {" +1.5e3 ", 1},         {".5", 1},             {"5.", 1},           {"-0.000", 1},
-        {"", 0},                 {"    ", 0},           {"1.5D+", 0},        {"--1", 0},
-        {"1.0+05", 0},           {"1.2.3", 0},          {"D+04", 0},         {"1.0D+999", 0},
-        {"12 34", 0},            {"0x10", 0},           {".", 0},
+        {" 4.943650540D+04", 1},
+        {"-7.689988780D-10", 1},
+        {" 5.691053860D-16", 1},
+        {" 1.016847056D+06", 1},
+        {"-1.544423287D+09", 1},
+        {"   31.9988000", 1},
+        {"     -12979.000", 1},
+        {"  20000.", 1},
+        {"7.2057594037927933D+16", 1},
+        {"9.999999999999999999D-25", 1},
+        {"1.23456789012345678901D+00", 1},
+        {"1.0D+300", 1},
+        {"4.9406564584124654D-300", 1},
+        {"0.0000000000000000001D+00", 1},
+        {" +1.5e3 ", 1},
+        {".5", 1},
+        {"5.", 1},
+        {"-0.000", 1},
+        {"", 0},
+        {"    ", 0},
+        {"1.5D+", 0},
+        {"--1", 0},
+        {"1.0+05", 0},
+        {"1.2.3", 0},
+        {"D+04", 0},
+        {"1.0D+999", 0},
+        {"12 34", 0},
+        {"0x10", 0},
+        {".", 0},
         // The database's own shapes, read on their fast paths, and their
         // near misses, which go to the general reader.
-        {" 1.234567890E-25", 1}, {"-0.000000000D+00", 1}, {" 9.999999999D+99", 1}, {" 1.000000000D-99", 1},
-        {"1.234567890D+04 ", 1}, {" 1.234567890D+4 ", 1}, {" 4.940656458D-324", 1}, {" 1.797693134D+308", 1},
-        {"  -12979.000", 1},     {"1.5\t", 1},           {"+.5", 1},          {"12345678901234567890", 1},
-        {" 1.23456789xD+04", 0}, {" 1.797693135D+308", 0}, {"5.5.5", 0},       {" 1.234567890D+04x", 0},
+        {" 1.234567890E-25", 1},
+        {"-0.000000000D+00", 1},
+        {" 9.999999999D+99", 1},
+        {" 1.000000000D-99", 1},
+        {"1.234567890D+04 ", 1},
+        {" 1.234567890D+4 ", 1},
+        {" 4.940656458D-324", 1},
+        {" 1.797693134D+308", 1},
+        {"  -12979.000", 1},
+        {"1.5\t", 1},
+        {"+.5", 1},
+        {"12345678901234567890", 1},
+        {" 1.23456789xD+04", 0},
+        {" 1.797693135D+308", 0},
+        {"5.5.5", 0},
+        {" 1.234567890D+04x", 0},
     };
     for (const number_case &c : cases) {
         SCOPED_TRACE(c.field);
@@ -123,7 +156,7 @@ TEST(fixed_column_number, every_coefficient_of_the_database)
         for (std::size_t column = 0; column + 16 <= 80; column += 16) {
             std::string field = line.substr(column, 16);
             if (field[12] != 'D' || (field[13] != '+' && field[13] != '-')) {
-                continue;  // not a coefficient (references, blank columns)
+                continue; // not a coefficient (references, blank columns)
             }
             double value = 0.0;
             ASSERT_EQ(parse_fixed_number(field.data(), field.size(), &value), 1) << field;
@@ -230,7 +263,7 @@ int load_through(const std::string &text, source_kind kind, std::size_t chunk, t
         close(fd);
         return status;
     }
-    std::signal(SIGPIPE, SIG_IGN);  // the reader may stop before the writer is done
+    std::signal(SIGPIPE, SIG_IGN); // the reader may stop before the writer is done
     int ends[2];
     EXPECT_EQ(pipe(ends), 0);
     std::thread writer([&text, &ends] {
@@ -319,7 +352,8 @@ TEST(thermo_reader, fields_that_differ_in_their_last_column)
     auto gas = [](const char *name, const char *amount, const char *t_low, const char *t_high) {
         return std::string(name) + std::string(18 - std::strlen(name), ' ') + "test" + std::string(58, ' ') +
                "\n 1 g 3/98 AR" + amount + "    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n" + t_low +
-               t_high + "7 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
+               t_high +
+               "7 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
                " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
                " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
     };
@@ -352,13 +386,13 @@ TEST(thermo_reader, streams_any_line_layout)
     std::string text = read_file(LRE_THERMO_DATABASE);
     std::size_t thermo_line = text.find("\nthermo");
     ASSERT_NE(thermo_line, std::string::npos);
-    std::size_t first_record = text.find('\n', text.find('\n', thermo_line + 1) + 1) + 1;  // after the bounds
+    std::size_t first_record = text.find('\n', text.find('\n', thermo_line + 1) + 1) + 1; // after the bounds
     std::string head = text.substr(0, first_record);
     std::string records = text.substr(first_record, text.find("END PRODUCTS") - first_record);
     const std::string tail = text.substr(text.find("END PRODUCTS"));
 
-    std::string long_lines = head + "!" + std::string(70000, 'x') + "\r\n" + std::string(50000, ' ') + "\r\n" +
-                             records + tail;
+    std::string long_lines =
+        head + "!" + std::string(70000, 'x') + "\r\n" + std::string(50000, ' ') + "\r\n" + records + tail;
     std::string message;
     EXPECT_EQ(parse_every_way(long_lines, &message), CEA_OK) << message;
 
@@ -388,7 +422,7 @@ TEST(thermo_reader, streams_any_line_layout)
     for (int i = 0; i < from_memory.species_count; ++i) {
         products += database_species(&from_memory, i)->product;
     }
-    EXPECT_EQ(from_memory.species_count - products, 2086 - products / 3);  // the reactants once
+    EXPECT_EQ(from_memory.species_count - products, 2086 - products / 3); // the reactants once
     release_thermo_database(&from_memory);
     release_thermo_database(&from_pipe);
 }
@@ -418,7 +452,7 @@ TEST(thermo_reader, lends_object_memory_from_its_arena)
     void *c = lend_object_memory(&db, 2000);
     EXPECT_EQ(c, b);
     EXPECT_TRUE(zeroed(c, 2000));
-    return_object_memory(&db, a, 1000);  // out of order: stays lent
+    return_object_memory(&db, a, 1000); // out of order: stays lent
     return_object_memory(&db, c, 2000);
     void *d = lend_object_memory(&db, 100);
     EXPECT_EQ(d, c);
@@ -456,24 +490,22 @@ TEST(thermo_reader, unreadable_paths)
 
 struct malformed_case {
     const char *what;
-    int line;          // reported line, 0 for the empty text
-    const char *text;  // part of the message
+    int line;         // reported line, 0 for the empty text
+    const char *text; // part of the message
 };
 
 // A small valid text is broken in one place at a time.
 TEST(thermo_reader, malformed_text_names_the_line)
 {
     const std::string header = "! comment\nthermo\n    200.00   1000.00   6000.00  20000.     9/09/04\n";
-    const std::string gas =
-        "AR                Ref-Elm. Moore,1971. Gordon,1999.                             \n"
-        " 1 g 3/98 AR  1.00    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n"
-        "    200.000   6000.0007 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
-        " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
-        " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
-    const std::string liquid =
-        "O2(L)             Oxygen.                                                       \n"
-        " 0 g 6/96 O   2.00    0.00    0.00    0.00    0.00 1   31.9988000     -12979.000\n"
-        "     90.170      0.0000  0.0  0.0  0.0  0.0  0.0  0.0  0.0  0.0            0.000\n";
+    const std::string gas = "AR                Ref-Elm. Moore,1971. Gordon,1999.                             \n"
+                            " 1 g 3/98 AR  1.00    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n"
+                            "    200.000   6000.0007 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
+                            " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
+                            " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
+    const std::string liquid = "O2(L)             Oxygen.                                                       \n"
+                               " 0 g 6/96 O   2.00    0.00    0.00    0.00    0.00 1   31.9988000     -12979.000\n"
+                               "     90.170      0.0000  0.0  0.0  0.0  0.0  0.0  0.0  0.0  0.0            0.000\n";
     const std::string good = header + gas + "END PRODUCTS\n" + liquid + "END REACTANTS\n";
     {
         thermo_database db;
@@ -506,15 +538,19 @@ TEST(thermo_reader, malformed_text_names_the_line)
         {{"coefficient count", 6, "coefficients"}, replaced("6000.0007", "6000.0009")},
         {{"exponents", 6, "exponents"}, replaced("-2.0 -1.0  0.0", "-2.0 -1.0  0.5")},
         {{"coefficient", 7, "a1-a5"}, replaced("2.500000000D+00", "2.50000000QD+00")},
-        {{"a6 a7", 8, "a6-a7"}, replaced(" 0.000000000D+00 0.000000000D+00                -7", " 0.000000000D+00 0.0000000#0D+00                -7")},
+        {{"a6 a7", 8, "a6-a7"},
+         replaced(" 0.000000000D+00 0.000000000D+00                -7",
+                  " 0.000000000D+00 0.0000000#0D+00                -7")},
         {{"b1 b2", 8, "b1-b2"}, replaced("4.379674910D+00", "               ")},
         {{"assigned temperature", 12, "assigned enthalpy"}, replaced("     90.170", "     -90.17")},
         {{"name column", 10, "column 1"}, replaced("O2(L)   ", " O2(L)  ")},
         {{"order of ends", 9, "END REACTANTS before END PRODUCTS"}, replaced("END PRODUCTS\n", "END REACTANTS\n")},
         {{"two product ends", 10, "second END PRODUCTS"}, replaced("O2(L)   ", "END PRODUCTS\nO2(L)   ")},
-        {{"truncated record", 7, "ends after line 7"}, good.substr(0, good.find(" 0.000000000D+00 0.000000000D+00                -7"))},
+        {{"truncated record", 7, "ends after line 7"},
+         good.substr(0, good.find(" 0.000000000D+00 0.000000000D+00                -7"))},
         {{"no END REACTANTS", 12, "before END REACTANTS"}, good.substr(0, good.find("END REACTANTS"))},
-        {{"a blank line inside a record", 6, "temperature interval"}, replaced("    200.000   6000", "\n    200.000   6000")},
+        {{"a blank line inside a record", 6, "temperature interval"},
+         replaced("    200.000   6000", "\n    200.000   6000")},
     };
     for (const text_case &c : cases) {
         SCOPED_TRACE(c.expect.what);
@@ -549,4 +585,4 @@ TEST(thermo_reader, fuzz_corpus_is_handled)
     EXPECT_GT(files, 0);
 }
 
-}  // namespace
+} // namespace

@@ -30,23 +30,23 @@ typedef struct cea_eqsolution_t *cea_eqsolution;
  * up name the other kinds of failure. */
 enum {
     CEA_OK = 0,
-    CEA_INVALID_FILENAME = 1,          /* database missing or unreadable */
-    CEA_INVALID_PROPERTY_TYPE = 2,     /* property selector unknown or not provided (15 to 19) */
-    CEA_INVALID_EQUILIBRIUM_TYPE = 3,  /* problem type unknown or not provided */
-    CEA_INVALID_INDEX = 6,             /* index out of range */
-    CEA_INVALID_SIZE = 7,              /* bad count, or a null array */
-    CEA_NOT_CONVERGED = 8,             /* a property asked of a solution without a converged result */
-    CEA_MALFORMED_DATABASE = 9,        /* database text cannot be read (empty, truncated, garbled);
-                                          the message names the line */
-    CEA_UNKNOWN_SPECIES = 10,          /* a species name is not in the database */
-    CEA_TEMPERATURE_RANGE = 11,        /* temperature outside a record's range */
-    CEA_INVALID_ARGUMENT = 12,         /* a numeric argument is NaN, infinite or out of its domain */
-    CEA_NULL_HANDLE = 13,              /* a null handle or result pointer, or a handle that is not a
-                                          live object of its kind (destroyed, or another kind) */
-    CEA_NO_DATABASE = 14,              /* no database has been loaded */
-    CEA_MIXTURE_MISMATCH = 15,         /* handles that do not belong together */
-    CEA_OUT_OF_MEMORY = 16,            /* an allocation failed */
-    CEA_INTERNAL_ERROR = 17            /* an unexpected internal failure */
+    CEA_INVALID_FILENAME = 1,         /* database missing or unreadable */
+    CEA_INVALID_PROPERTY_TYPE = 2,    /* property selector unknown or not provided (15 to 19) */
+    CEA_INVALID_EQUILIBRIUM_TYPE = 3, /* problem type unknown or not provided */
+    CEA_INVALID_INDEX = 6,            /* index out of range */
+    CEA_INVALID_SIZE = 7,             /* bad count, or a null array */
+    CEA_NOT_CONVERGED = 8,            /* a property asked of a solution without a converged result */
+    CEA_MALFORMED_DATABASE = 9,       /* database text cannot be read (empty, truncated, garbled);
+                                         the message names the line */
+    CEA_UNKNOWN_SPECIES = 10,         /* a species name is not in the database */
+    CEA_TEMPERATURE_RANGE = 11,       /* temperature outside a record's range */
+    CEA_INVALID_ARGUMENT = 12,        /* a numeric argument is NaN, infinite or out of its domain */
+    CEA_NULL_HANDLE = 13,             /* a null handle or result pointer, or a handle that is not a
+                                         live object of its kind (destroyed, or another kind) */
+    CEA_NO_DATABASE = 14,             /* no database has been loaded */
+    CEA_MIXTURE_MISMATCH = 15,        /* handles that do not belong together */
+    CEA_OUT_OF_MEMORY = 16,           /* an allocation failed */
+    CEA_INTERNAL_ERROR = 17           /* an unexpected internal failure */
 };
 
 /* Equilibrium problem types (the two state variables held fixed). */
@@ -61,22 +61,22 @@ enum {
 
 /* Property selectors. */
 enum {
-    CEA_TEMPERATURE = 0,        /* K */
-    CEA_PRESSURE = 1,           /* bar */
-    CEA_VOLUME = 2,             /* m^3/kg */
-    CEA_DENSITY = 3,            /* kg/m^3 */
-    CEA_M = 4,                  /* 1/n, kg/kmol, n = gas moles per kg */
-    CEA_MW = 5,                 /* kg/kmol over the moles of every phase */
-    CEA_ENTHALPY = 6,           /* kJ/kg for a solution, J/kg for a mixture */
-    CEA_ENERGY = 7,             /* kJ/kg */
-    CEA_ENTROPY = 8,            /* kJ/(kg K) */
-    CEA_GIBBS_ENERGY = 9,       /* kJ/kg */
-    CEA_GAMMA_S = 10,           /* isentropic exponent */
-    CEA_FROZEN_CP = 11,         /* kJ/(kg K) */
-    CEA_FROZEN_CV = 12,         /* kJ/(kg K) */
-    CEA_EQUILIBRIUM_CP = 13,    /* kJ/(kg K) */
-    CEA_EQUILIBRIUM_CV = 14,    /* kJ/(kg K) */
-    CEA_VISCOSITY = 15,         /* transport properties 15..19 are not provided */
+    CEA_TEMPERATURE = 0,     /* K */
+    CEA_PRESSURE = 1,        /* bar */
+    CEA_VOLUME = 2,          /* m^3/kg */
+    CEA_DENSITY = 3,         /* kg/m^3 */
+    CEA_M = 4,               /* 1/n, kg/kmol, n = gas moles per kg */
+    CEA_MW = 5,              /* kg/kmol over the moles of every phase */
+    CEA_ENTHALPY = 6,        /* kJ/kg for a solution, J/kg for a mixture */
+    CEA_ENERGY = 7,          /* kJ/kg */
+    CEA_ENTROPY = 8,         /* kJ/(kg K) */
+    CEA_GIBBS_ENERGY = 9,    /* kJ/kg */
+    CEA_GAMMA_S = 10,        /* isentropic exponent */
+    CEA_FROZEN_CP = 11,      /* kJ/(kg K) */
+    CEA_FROZEN_CV = 12,      /* kJ/(kg K) */
+    CEA_EQUILIBRIUM_CP = 13, /* kJ/(kg K) */
+    CEA_EQUILIBRIUM_CV = 14, /* kJ/(kg K) */
+    CEA_VISCOSITY = 15,      /* transport properties 15..19 are not provided */
     CEA_FROZEN_CONDUCTIVITY = 16,
     CEA_EQUILIBRIUM_CONDUCTIVITY = 17,
     CEA_FROZEN_PRANDTL = 18,

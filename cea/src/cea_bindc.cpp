@@ -35,7 +35,7 @@ struct object_header {
     object_header *next;
 };
 
-}  // namespace
+} // namespace
 
 struct cea_mixture_t {
     object_header header;
@@ -123,10 +123,7 @@ void unlink_object(const object_header *h)
     }
 }
 
-void hold(shared_database *d)
-{
-    ++d->holders;
-}
+void hold(shared_database *d) { ++d->holders; }
 
 void let_go(shared_database *d)
 {
@@ -214,7 +211,7 @@ int create_mixture(cea_mixture *mix, const char *op, Build build)
     return CEA_OK;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -236,7 +233,7 @@ CEA_EXPORT int cea_init_thermo(const char *path)
     cea_impl::failure f;
     if (cea_impl::load_thermo_file(path, &loaded->db, &f) != CEA_OK) {
         std::free(loaded);
-        return publish(&f);  // the database loaded before, if any, stays
+        return publish(&f); // the database loaded before, if any, stays
     }
     loaded->holders = 1;
     let_go(state.database);
@@ -246,20 +243,21 @@ CEA_EXPORT int cea_init_thermo(const char *path)
 
 CEA_EXPORT int cea_mixture_create(cea_mixture *mix, int n, const char *const names[])
 {
-    return create_mixture(mix, "cea_mixture_create",
-                          [n, names](const cea_impl::thermo_database *db, cea_impl::mixture *out, cea_impl::failure *f) {
-                              return cea_impl::mixture_from_names(db, n, names, out, f);
-                          });
+    return create_mixture(
+        mix, "cea_mixture_create",
+        [n, names](const cea_impl::thermo_database *db, cea_impl::mixture *out, cea_impl::failure *f) {
+            return cea_impl::mixture_from_names(db, n, names, out, f);
+        });
 }
 
 CEA_EXPORT int cea_mixture_create_from_reactants(cea_mixture *mix, int n, const char *const names[], int n_omit,
                                                  const char *const omit[])
 {
-    return create_mixture(mix, "cea_mixture_create_from_reactants",
-                          [n, names, n_omit, omit](const cea_impl::thermo_database *db, cea_impl::mixture *out,
-                                                   cea_impl::failure *f) {
-                              return cea_impl::mixture_of_products(db, n, names, n_omit, omit, out, f);
-                          });
+    return create_mixture(
+        mix, "cea_mixture_create_from_reactants",
+        [n, names, n_omit, omit](const cea_impl::thermo_database *db, cea_impl::mixture *out, cea_impl::failure *f) {
+            return cea_impl::mixture_of_products(db, n, names, n_omit, omit, out, f);
+        });
 }
 
 CEA_EXPORT int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixture products, cea_mixture reactants)
@@ -317,7 +315,7 @@ CEA_EXPORT int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solv
 }
 
 CEA_EXPORT int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant[], const double fuel[],
-                                    double of_ratio, double weights[])
+                                               double of_ratio, double weights[])
 {
     int status = check_handle(mix, kind_mixture, "cea_mixture_of_ratio_to_weights", "mixture");
     if (status != CEA_OK) {
@@ -331,7 +329,7 @@ CEA_EXPORT int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const dou
 }
 
 CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_weights, const double weights[],
-                                        int n_temperatures, const double temperatures[], double *value)
+                                                   int n_temperatures, const double temperatures[], double *value)
 {
     const char *op = "cea_mixture_calc_property_multitemp";
     int status = check_handle(mix, kind_mixture, op, "mixture");
@@ -343,8 +341,8 @@ CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property
     }
     cea_impl::failure f;
     if (property != CEA_ENTHALPY) {
-        cea_impl::fail(&f, CEA_INVALID_PROPERTY_TYPE, "%s: mixture property %d is not provided (6 is the enthalpy)",
-                       op, property);
+        cea_impl::fail(&f, CEA_INVALID_PROPERTY_TYPE, "%s: mixture property %d is not provided (6 is the enthalpy)", op,
+                       property);
         return publish(&f);
     }
     double h = 0.0;
@@ -356,7 +354,7 @@ CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property
 }
 
 CEA_EXPORT int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
-                       cea_eqsolution solution)
+                                  cea_eqsolution solution)
 {
     const char *op = "cea_eqsolver_solve";
     int status = check_handle(solver, kind_solver, op, "solver");
@@ -372,8 +370,8 @@ CEA_EXPORT int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, 
         cea_impl::fail(&f, CEA_MIXTURE_MISMATCH, "%s: the solution was created for another solver", op);
         return publish(&f);
     }
-    if (cea_impl::solve_equilibrium(&solver->solver, type, state1, state2, amounts, nullptr, &solution->solution,
-                                    &f) != CEA_OK) {
+    if (cea_impl::solve_equilibrium(&solver->solver, type, state1, state2, amounts, nullptr, &solution->solution, &f) !=
+        CEA_OK) {
         return publish(&f);
     }
     return CEA_OK;
@@ -445,7 +443,7 @@ CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property
 CEA_EXPORT int cea_last_error_message_len(int *length)
 {
     if (length == nullptr) {
-        return CEA_NULL_HANDLE;  // reading the error must not replace it
+        return CEA_NULL_HANDLE; // reading the error must not replace it
     }
     *length = state.last_error_length;
     return CEA_OK;
@@ -454,7 +452,7 @@ CEA_EXPORT int cea_last_error_message_len(int *length)
 CEA_EXPORT int cea_last_error_message_buf(char *buffer, int size)
 {
     if (buffer == nullptr || size <= 0) {
-        return CEA_INVALID_SIZE;  // reading the error must not replace it
+        return CEA_INVALID_SIZE; // reading the error must not replace it
     }
     int n = state.last_error_length < size - 1 ? state.last_error_length : size - 1;
     std::memcpy(buffer, state.last_error, static_cast<std::size_t>(n));
@@ -500,4 +498,4 @@ CEA_EXPORT int cea_mixture_destroy(cea_mixture *mix)
     return status;
 }
 
-}  // extern "C"
+} // extern "C"

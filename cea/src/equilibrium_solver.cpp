@@ -33,7 +33,7 @@ static const double negligible_log_size = 57.564627;
 // trace element's species leave the sums, its balance goes untested and its
 // row of the equations vanishes.
 static const double trace_element_ratio = 1e-5;
-static const double trace_element_log_margin = 6.9077553;  // ln 1000
+static const double trace_element_log_margin = 6.9077553; // ln 1000
 // The smallest element amount that a solve accepts: its species' amounts
 // stay normal doubles (a formula holds at most some tens of atoms), so
 // that the balance can be met to balance_tolerance of the amount.
@@ -68,20 +68,11 @@ static const double max_iteration_temperature_k = 30000.0;
 
 // Plain comparisons: std::fmax and std::fmin are library calls here, and
 // every value they see is a number.
-static double larger(double a, double b)
-{
-    return a > b ? a : b;
-}
+static double larger(double a, double b) { return a > b ? a : b; }
 
-static double smaller(double a, double b)
-{
-    return a < b ? a : b;
-}
+static double smaller(double a, double b) { return a < b ? a : b; }
 
-static std::size_t at(int i)
-{
-    return static_cast<std::size_t>(i);
-}
+static std::size_t at(int i) { return static_cast<std::size_t>(i); }
 
 static int element_index(const equilibrium_solver *s, const char *symbol)
 {
@@ -278,8 +269,7 @@ void release_equilibrium_solver(equilibrium_solver *s)
     std::memset(s, 0, sizeof *s);
 }
 
-int create_equilibrium_solver(const mixture *products, const mixture *reactants, equilibrium_solver *s,
-                              failure *error)
+int create_equilibrium_solver(const mixture *products, const mixture *reactants, equilibrium_solver *s, failure *error)
 {
     std::memset(s, 0, sizeof *s);
     if (reactants->species_count == 0 || products->species_count == 0) {
@@ -354,7 +344,7 @@ int create_equilibrium_solver(const mixture *products, const mixture *reactants,
     }
     s->gas_count = ng;
     s->condensed_count = nc;
-    int *element_has_product = s->element_active;  // free until the first solve
+    int *element_has_product = s->element_active; // free until the first solve
     for (int g = 0; g < ng; ++g) {
         const species_record *rec = solver_species(s, s->gas_species[at(g)]);
         s->gas_usable[at(g)] = 1;
@@ -441,12 +431,12 @@ void release_equilibrium_solution(equilibrium_solution *out)
 // The state of one solve.
 struct iteration {
     equilibrium_solver *s;
-    int energy_row;        // 1 when T is unknown (HP)
-    double h0_over_r;      // assigned h/R, kmol K/kg (HP)
-    double ln_p;           // ln(p / 1 bar)
+    int energy_row;   // 1 when T is unknown (HP)
+    double h0_over_r; // assigned h/R, kmol K/kg (HP)
+    double ln_p;      // ln(p / 1 bar)
     double t;
     double ln_t;
-    double ln_n_total;     // ln n, the iteration variable of the gas moles
+    double ln_n_total; // ln n, the iteration variable of the gas moles
     int active_element_count;
     int included_count;
     int iterations;
@@ -455,17 +445,17 @@ struct iteration {
     // which saves their exponentials. On for the final iterations, so that
     // the result balances every species exactly.
     int include_trace;
-    int present_count;     // gases in the sums (present_list)
+    int present_count; // gases in the sums (present_list)
     // On for the first estimate, which iterates on the small gases only.
     int small_only;
-    int temperature_clamped;  // T ran into the iteration bounds
+    int temperature_clamped; // T ran into the iteration bounds
     // The trace and negligible floors below ln n (trace_log_size and
     // negligible_log_size, deeper with a trace element), and the largest
     // element amount.
     double trace_log;
     double negligible_log;
     double b0_max;
-    int trace_elements;    // 1 when some element is below trace_element_ratio of b0_max
+    int trace_elements; // 1 when some element is below trace_element_ratio of b0_max
     // 1 while the work arrays hold the functions of the current state with
     // every gas in the sums (the final test of converge evaluated it), so
     // that the result need not evaluate it again.
@@ -473,15 +463,9 @@ struct iteration {
 };
 
 // Gases in the iteration occupy the leading columns of the gas tables.
-static int gas_columns(const iteration *it)
-{
-    return it->small_only ? it->s->small_gas_count : it->s->gas_count;
-}
+static int gas_columns(const iteration *it) { return it->small_only ? it->s->small_gas_count : it->s->gas_count; }
 
-static int gas_in_play(const iteration *it, int g)
-{
-    return it->s->gas_active[at(g)] && g < gas_columns(it);
-}
+static int gas_in_play(const iteration *it, int g) { return it->s->gas_active[at(g)] && g < gas_columns(it); }
 
 static void evaluate_condensed(equilibrium_solver *s, int c, const temperature_powers *p)
 {
@@ -640,13 +624,13 @@ static int solve_linear(double *a, int m, double *x)
 
 // Sums over the gases that several rows share.
 struct gas_sums {
-    double n;       // sum n_j
-    double nh;      // sum n_j H_j/RT
-    double nh2;     // sum n_j (H_j/RT)^2
-    double nmu;     // sum n_j mu_j/RT
-    double nhmu;    // sum n_j H_j/RT mu_j/RT
-    double ncp;     // sum n_j Cp_j/R, condensed included
-    double nh_all;  // sum n_j H_j/RT, condensed included
+    double n;      // sum n_j
+    double nh;     // sum n_j H_j/RT
+    double nh2;    // sum n_j (H_j/RT)^2
+    double nmu;    // sum n_j mu_j/RT
+    double nhmu;   // sum n_j H_j/RT mu_j/RT
+    double ncp;    // sum n_j Cp_j/R, condensed included
+    double nh_all; // sum n_j H_j/RT, condensed included
 };
 
 // The gas sums of the element rows, the amount row and the energy row, for
@@ -943,7 +927,7 @@ static int newton_step(iteration *it, int *loose, double *correction)
             it->ln_t = smaller(larger(it->ln_t, ln_t_min), ln_t_max);
             it->temperature_clamped = 1;
             if (it->small_only) {
-                return 0;  // the small gases cannot meet the enthalpy: give up the first estimate
+                return 0; // the small gases cannot meet the enthalpy: give up the first estimate
             }
         }
         it->t = std::exp(it->ln_t);
@@ -1132,7 +1116,7 @@ static int revise_condensed(iteration *it)
                 return 1;
             }
             if (s->included[at(other)]) {
-                continue;  // both phases present: their amounts decide
+                continue; // both phases present: their amounts decide
             }
             std::size_t group = at(s->condensed_group[at(c)]);
             if (s->phase_swaps[group] >= 2) {
@@ -1198,7 +1182,7 @@ static int derivatives(iteration *it, equilibrium_solution *out)
     for (int pass = 0; pass < 2 && ok; ++pass) {
         int m = assemble(it, a, &g);
         int w = m + 1;
-        a[(m - 1) * w + (m - 1)] = 0.0;  // sum n_j - n vanishes at equilibrium
+        a[(m - 1) * w + (m - 1)] = 0.0; // sum n_j - n vanishes at equilibrium
         for (int k = 0; k < le; ++k) {
             const double *row = s->gas_atoms + at(s->active_elements[at(k)] * ng);
             double rhs = 0.0;
@@ -1591,4 +1575,4 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
     return CEA_OK;
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

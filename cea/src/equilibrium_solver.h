@@ -30,35 +30,35 @@ static const int gas_coefficient_rows = gibbs_terms + enthalpy_terms + heat_capa
 // straight loops; condensed species, few and tested one by one, are held by
 // species.
 struct equilibrium_solver {
-    void *block;                        // the one allocation behind every array below,
-    std::size_t block_bytes;            // lent by the database (lend_object_memory)
+    void *block;             // the one allocation behind every array below,
+    std::size_t block_bytes; // lent by the database (lend_object_memory)
     const thermo_database *database;
     int element_count;
-    char *element_symbols;              // element_count * 3, terminated
+    char *element_symbols; // element_count * 3, terminated
     int reactant_count;
-    double *reactant_atoms_per_kg;      // [r * E + i]: a_ri / M_r, kmol/kg
+    double *reactant_atoms_per_kg; // [r * E + i]: a_ri / M_r, kmol/kg
     int species_count;
-    int *species;                       // database index of product j
+    int *species; // database index of product j
 
     int gas_count;
-    int small_gas_count;                // the first columns: gases of at most three atoms
-    int *gas_species;                   // product index of gas g
-    int *gas_usable;                    // 0 when a gas holds an element no reactant has
-    int *gas_small;                     // 1 for gases of at most three atoms
-    double *gas_atoms;                  // [i * G + g]
-    double *gas_coefficients;           // [row * G + g], the interval loaded for the current T
-    double *gas_valid_low;              // the loaded interval serves low < T <= high
+    int small_gas_count;      // the first columns: gases of at most three atoms
+    int *gas_species;         // product index of gas g
+    int *gas_usable;          // 0 when a gas holds an element no reactant has
+    int *gas_small;           // 1 for gases of at most three atoms
+    double *gas_atoms;        // [i * G + g]
+    double *gas_coefficients; // [row * G + g], the interval loaded for the current T
+    double *gas_valid_low;    // the loaded interval serves low < T <= high
     double *gas_valid_high;
-    double *gas_data_low;               // the temperatures the fits of gas g cover, K
+    double *gas_data_low; // the temperatures the fits of gas g cover, K
     double *gas_data_high;
-    double data_low_k;                  // where every usable gas has data
+    double data_low_k; // where every usable gas has data
     double data_high_k;
 
     int condensed_count;
-    int *condensed_species;             // product index of condensed c
+    int *condensed_species; // product index of condensed c
     int *condensed_usable;
-    int *condensed_group;               // phases of one substance share a group
-    double *condensed_atoms;            // [c * E + i]
+    int *condensed_group;    // phases of one substance share a group
+    double *condensed_atoms; // [c * E + i]
 
     // Work storage of one solve.
     double *b0;
@@ -72,10 +72,10 @@ struct equilibrium_solver {
     double *cp_r;
     double *mu;
     double *dln;
-    int *present;                       // gases in the sums of this iteration
-    int *present_list;                  // the same as a list of gas indices
+    int *present;      // gases in the sums of this iteration
+    int *present_list; // the same as a list of gas indices
     int *condensed_active;
-    int *included;                      // condensed species in the iteration
+    int *included; // condensed species in the iteration
     int *included_list;
     int *phase_swaps;
     double *condensed_n;
@@ -97,41 +97,41 @@ inline const species_record *solver_species(const equilibrium_solver *solver, in
 
 // Why a solve that ran to the end did not converge.
 enum {
-    unconverged_iterations = 1,   // no convergence within the iteration limits, or singular equations
-    unconverged_balance = 2,      // settled without meeting the element or enthalpy balance
-    unconverged_temperature = 3   // settled at a temperature outside the products' data (HP)
+    unconverged_iterations = 1, // no convergence within the iteration limits, or singular equations
+    unconverged_balance = 2,    // settled without meeting the element or enthalpy balance
+    unconverged_temperature = 3 // settled at a temperature outside the products' data (HP)
 };
 
 // What one solve leaves behind.
 struct equilibrium_solution {
     int species_count;
     int element_count;
-    int has_result;   // a solve ran to the end (converged or not)
+    int has_result; // a solve ran to the end (converged or not)
     int converged;
-    int unconverged_reason;  // 0 when converged, else one of the unconverged_ codes
-    double data_low_k;       // the temperatures that the fits of the solve's gases cover
+    int unconverged_reason; // 0 when converged, else one of the unconverged_ codes
+    double data_low_k;      // the temperatures that the fits of the solve's gases cover
     double data_high_k;
     int iterations;
     double t_k;
     double p_bar;
-    double n_gas;           // kmol/kg
-    double n_total;         // kmol/kg, every phase
-    double h_over_r;        // kmol K/kg
+    double n_gas;    // kmol/kg
+    double n_total;  // kmol/kg, every phase
+    double h_over_r; // kmol K/kg
     double cp_frozen_over_r;
     double s_over_r;
     double cp_equilibrium_over_r;
-    double dlnv_dlnt;       // (d ln V / d ln T) at constant p
-    double dlnv_dlnp;       // (d ln V / d ln p) at constant T
+    double dlnv_dlnt; // (d ln V / d ln T) at constant p
+    double dlnv_dlnp; // (d ln V / d ln p) at constant T
     int derivatives_valid;
-    double *moles;               // kmol/kg per species; 0 where absent or below mole fraction 1e-25
-    double *element_potentials;  // pi_i, 0 for absent elements (in the same allocation as moles)
+    double *moles;              // kmol/kg per species; 0 where absent or below mole fraction 1e-25
+    double *element_potentials; // pi_i, 0 for absent elements (in the same allocation as moles)
 };
 
 // Optional starting point, for tests of independence from the start.
 struct solve_start {
     double t_k;
     double n_total;
-    int skip_first_estimate;  // 1: start all gases alike, without the small-gas stage
+    int skip_first_estimate; // 1: start all gases alike, without the small-gas stage
 };
 
 // Both overwrite their output; on failure it owns nothing. The products
@@ -158,6 +158,6 @@ void release_equilibrium_solution(equilibrium_solution *solution);
 int solve_equilibrium(equilibrium_solver *solver, int type, double state1, double state2, const double amounts[],
                       const solve_start *start, equilibrium_solution *solution, failure *error);
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif

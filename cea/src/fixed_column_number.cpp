@@ -18,24 +18,17 @@ namespace cea_impl {
 
 __extension__ typedef unsigned __int128 uint128;
 
-extern const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+extern const double powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 static const std::uint64_t max_exact_mantissa = (static_cast<std::uint64_t>(1) << 53);
 // 5^27 < 2^63 and 2^64 * 5^27 < 2^127: the widest scaling the 128-bit paths take.
 static const int max_wide_power_of_five = 27;
 static const int max_significant_digits = 19;
 static const std::size_t max_fallback_field = 63;
 
-static int is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+static int is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-static int is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+static int is_digit(char c) { return c >= '0' && c <= '9'; }
 
 static int bit_length(uint128 x)
 {
@@ -84,7 +77,7 @@ static double round_to_double(uint128 x, int sticky, int binary_exponent)
         round_up = 1;
     }
     if (round_up) {
-        ++kept;  // 2^53 after a carry is still exact
+        ++kept; // 2^53 after a carry is still exact
     }
     return scaled_integer(static_cast<std::uint64_t>(kept), binary_exponent + shift);
 }
@@ -120,7 +113,6 @@ static const std::uint64_t powers_of_five[] = {
     1490116119384765625ull,
     7450580596923828125ull,
 };
-
 
 #if defined(__x86_64__) && __LDBL_MANT_DIG__ == 64
 // m / 10^q = (m / 5^q) 2^-q for q up to 27, where 5^q and m are exact in the
@@ -187,7 +179,7 @@ static int compare_wide(const wide_unsigned &a, const wide_unsigned &b)
     return 0;
 }
 
-static const int max_verified_power_of_five = 54;  // 5^54 = 5^27 * 5^27 < 2^126
+static const int max_verified_power_of_five = 54; // 5^54 = 5^27 * 5^27 < 2^126
 
 // m / 10^q for 27 < q <= 54 and m nonzero. A candidate from floating-point
 // division is moved, a step of one unit in the last place at a time, to the
@@ -315,7 +307,7 @@ int field_is_blank(const char *field, std::size_t width)
 // coefficients, read eight digits at a time.
 static int parse_database_shape(const char *p, std::size_t width, int negative, double *value)
 {
-    static const std::size_t shape_width = 15;  // d, ., 9 digits, D, sign, 2 digits
+    static const std::size_t shape_width = 15; // d, ., 9 digits, D, sign, 2 digits
     unsigned first = static_cast<unsigned>(p[0] - '0');
     unsigned last = static_cast<unsigned>(p[10] - '0');
     char exponent_sign = p[12];
@@ -346,7 +338,7 @@ static int parse_database_shape(const char *p, std::size_t width, int negative, 
 // division by an exact power of ten rounds correctly.
 static int parse_plain_decimal(const char *p, std::size_t width, int negative, double *value)
 {
-    static const std::size_t max_plain_digits = 15;  // 10^15 < 2^53
+    static const std::size_t max_plain_digits = 15; // 10^15 < 2^53
     std::uint64_t mantissa = 0;
     std::size_t i = 0;
     for (; i < width; ++i) {
@@ -375,7 +367,7 @@ static int parse_plain_decimal(const char *p, std::size_t width, int negative, d
     }
     for (; i < width; ++i) {
         if (p[i] != ' ') {
-            return 0;  // an exponent, another blank, anything else
+            return 0; // an exponent, another blank, anything else
         }
     }
     double result = static_cast<double>(mantissa);
@@ -402,8 +394,8 @@ __attribute__((noinline)) static int parse_any_number(const char *field, std::si
     }
     std::uint64_t mantissa = 0;
     int significant = 0;
-    int dropped_digits = 0;  // significant digits beyond what the integer holds
-    int decimal_shift = 0;   // digits after the point that entered the mantissa
+    int dropped_digits = 0; // significant digits beyond what the integer holds
+    int decimal_shift = 0;  // digits after the point that entered the mantissa
     int digits = 0;
     int seen_point = 0;
     for (; i < width; ++i) {
@@ -471,8 +463,8 @@ __attribute__((noinline)) static int parse_any_number(const char *field, std::si
         result = 0.0;
     } else {
         int scale = exponent - decimal_shift;
-        if (dropped_digits == 0 && !(mantissa < max_exact_mantissa && scale >= -max_exact_power_of_ten &&
-                                     scale <= max_exact_power_of_ten)) {
+        if (dropped_digits == 0 &&
+            !(mantissa < max_exact_mantissa && scale >= -max_exact_power_of_ten && scale <= max_exact_power_of_ten)) {
             // Trailing zeros moved into the exponent may bring the value
             // back to the one-operation shape (the divisions cost, so only
             // here).
@@ -485,7 +477,7 @@ __attribute__((noinline)) static int parse_any_number(const char *field, std::si
             if (!fallback_strtod(field + start, end - start, &result)) {
                 return 0;
             }
-            negative = 0;  // strtod read the sign itself
+            negative = 0; // strtod read the sign itself
         }
     }
     if (negative) {
@@ -520,4 +512,4 @@ int parse_fixed_number(const char *field, std::size_t width, double *value)
     return done || parse_any_number(field, width, value);
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

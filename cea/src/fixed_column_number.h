@@ -40,7 +40,8 @@ inline int eight_digits(const char *p, std::uint32_t *value)
     // First digit in the lowest byte: pairs, then fours, then all eight.
     w -= 0x3030303030303030u;
     w = w * 10 + (w >> 8);
-    w = (((w & 0x000000FF000000FFu) * 0x000F424000000064u) + (((w >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >>
+    w = (((w & 0x000000FF000000FFu) * 0x000F424000000064u) +
+         (((w >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >>
         32;
     *value = static_cast<std::uint32_t>(w);
     return 1;
@@ -107,6 +108,6 @@ inline int parse_coefficient_field(const char *f, double *value)
     return 1;
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif

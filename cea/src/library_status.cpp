@@ -17,4 +17,4 @@ int fail(failure *out, int status, const char *format, ...)
     return status;
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

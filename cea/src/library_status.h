@@ -19,6 +19,6 @@ struct failure {
 // so that a caller can write `return fail(out, CEA_..., "...", ...);`.
 int fail(failure *out, int status, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif

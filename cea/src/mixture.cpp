@@ -43,8 +43,7 @@ void release_mixture(mixture *mix)
     init_mixture(mix);
 }
 
-static int allocate_species(const thermo_database *database, int count, const char *what, mixture *out,
-                            failure *error)
+static int allocate_species(const thermo_database *database, int count, const char *what, mixture *out, failure *error)
 {
     init_mixture(out);
     out->species = static_cast<int *>(std::malloc(static_cast<std::size_t>(count) * sizeof(int)));
@@ -55,8 +54,7 @@ static int allocate_species(const thermo_database *database, int count, const ch
     return CEA_OK;
 }
 
-int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out,
-                       failure *error)
+int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out, failure *error)
 {
     init_mixture(out);
     int status = check_names(n, names, "mixture", error);
@@ -91,7 +89,7 @@ static unsigned symbol_code(const char *symbol)
 }
 
 struct product_filter {
-    const unsigned *symbols;  // of the reactants' elements
+    const unsigned *symbols; // of the reactants' elements
     int symbol_count;
     const int *omitted;
     int omitted_count;
@@ -169,8 +167,8 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
         }
         int index = find_species(database, omit[i]);
         if (index < 0) {
-            status = fail(error, CEA_UNKNOWN_SPECIES, "omitted species '%s' is not in the thermodynamic database",
-                          omit[i]);
+            status =
+                fail(error, CEA_UNKNOWN_SPECIES, "omitted species '%s' is not in the thermodynamic database", omit[i]);
             break;
         }
         omitted[filter.omitted_count++] = index;
@@ -182,7 +180,8 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
             count += is_formed(&filter, database_species(database, j), j);
         }
         if (count == 0) {
-            status = fail(error, CEA_INVALID_ARGUMENT, "product mixture: no product species can form from these reactants");
+            status =
+                fail(error, CEA_INVALID_ARGUMENT, "product mixture: no product species can form from these reactants");
         }
     }
     if (status == CEA_OK) {
@@ -226,7 +225,8 @@ int ratio_to_weights(const mixture *mix, int n, const double oxidant[], const do
         return fail(error, CEA_INVALID_SIZE, "mixture ratio: a composition or the weight array is null");
     }
     if (!std::isfinite(of_ratio) || of_ratio < 0.0) {
-        return fail(error, CEA_INVALID_ARGUMENT, "mixture ratio: the oxidizer-to-fuel ratio must be finite and not negative");
+        return fail(error, CEA_INVALID_ARGUMENT,
+                    "mixture ratio: the oxidizer-to-fuel ratio must be finite and not negative");
     }
     double oxidant_sum = 0.0;
     double fuel_sum = 0.0;
@@ -264,14 +264,13 @@ int species_enthalpy_over_r(const mixture *mix, int species, double t, double *h
         if (t >= in->t_low_k && t <= in->t_high_k) {
             const double *a = in->a;
             double h_rt = -a[0] * (1.0 / (t * t)) + a[1] * std::log(t) / t + a[2] + a[3] * t / 2.0 +
-                          a[4] * (t * t) / 3.0 + a[5] * (t * t * t) / 4.0 + a[6] * (t * t * t * t) / 5.0 +
-                          in->b[0] / t;
+                          a[4] * (t * t) / 3.0 + a[5] * (t * t * t) / 4.0 + a[6] * (t * t * t * t) / 5.0 + in->b[0] / t;
             *h_over_r_k = h_rt * t;
             return CEA_OK;
         }
     }
-    return fail(error, CEA_TEMPERATURE_RANGE, "%s has data from %.2f K to %.2f K only; %.3f K is outside", record_name(r),
-                first->t_low_k, first[r->interval_count - 1].t_high_k, t);
+    return fail(error, CEA_TEMPERATURE_RANGE, "%s has data from %.2f K to %.2f K only; %.3f K is outside",
+                record_name(r), first->t_low_k, first[r->interval_count - 1].t_high_k, t);
 }
 
 int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[], int n_temperatures,
@@ -311,4 +310,4 @@ int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[],
     return CEA_OK;
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

@@ -18,7 +18,7 @@ static const double moles_per_kilomole = 1000.0;
 struct mixture {
     const thermo_database *database;
     int species_count;
-    int *species;  // indices into the database, owned
+    int *species; // indices into the database, owned
 };
 
 // An empty mixture that owns nothing.
@@ -36,8 +36,7 @@ inline const species_record *mixture_species(const mixture *mix, int i)
 // nothing.
 
 // A mixture of the named species, looked up exactly in the whole database.
-int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out,
-                       failure *error);
+int mixture_from_names(const thermo_database *database, int n, const char *const names[], mixture *out, failure *error);
 
 // Every species of the products part whose elements all occur among the named
 // reactants' elements, in database order, less the names in omit.
@@ -57,6 +56,6 @@ int reactant_enthalpy(const mixture *mix, int n_weights, const double weights[],
 // as reactant_enthalpy.
 int species_enthalpy_over_r(const mixture *mix, int species, double t, double *h_over_r_k, failure *error);
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif

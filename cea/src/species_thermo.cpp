@@ -69,4 +69,4 @@ void evaluate_species(const species_record *record, const temperature_powers *po
     evaluate_interval(&c, powers, out);
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

@@ -26,15 +26,15 @@ struct temperature_powers {
 // the integrated forms, so that each function is one dot product.
 struct compact_interval {
     double t_high_k;
-    double cp[7];  // on T^-2, T^-1, 1, T, T^2, T^3, T^4
-    double h[8];   // on T^-2, ln(T)/T, 1, T, T^2, T^3, T^4, T^-1
-    double s[8];   // on T^-2, T^-1, ln T, T, T^2, T^3, T^4, 1
+    double cp[7]; // on T^-2, T^-1, 1, T, T^2, T^3, T^4
+    double h[8];  // on T^-2, ln(T)/T, 1, T, T^2, T^3, T^4, T^-1
+    double s[8];  // on T^-2, T^-1, ln T, T, T^2, T^3, T^4, 1
 };
 
 struct species_functions {
-    double cp_r;  // Cp/R
-    double h_rt;  // H/RT
-    double s_r;   // S/R at 1 bar
+    double cp_r; // Cp/R
+    double h_rt; // H/RT
+    double s_r;  // S/R at 1 bar
 };
 
 void make_temperature_powers(double t, temperature_powers *powers);
@@ -48,12 +48,11 @@ void compact_interval_of(const thermo_interval *in, compact_interval *out);
 // than failing mid-iteration.
 const thermo_interval *select_interval(const thermo_interval *intervals, int count, double t);
 
-void evaluate_interval(const compact_interval *interval, const temperature_powers *powers,
-                       species_functions *out);
+void evaluate_interval(const compact_interval *interval, const temperature_powers *powers, species_functions *out);
 
 // The functions of a fitted record at the temperature of `powers`.
 void evaluate_species(const species_record *record, const temperature_powers *powers, species_functions *out);
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif

@@ -74,10 +74,7 @@ static const std::size_t max_record_bytes = sizeof(species_record) + max_interva
 static const unsigned empty_slot = 0xffffffffu;
 static const unsigned min_index_slots = 16;
 
-static std::size_t align_up(std::size_t n)
-{
-    return (n + arena_alignment - 1) / arena_alignment * arena_alignment;
-}
+static std::size_t align_up(std::size_t n) { return (n + arena_alignment - 1) / arena_alignment * arena_alignment; }
 
 // ---------------------------------------------------------------------------
 // Arena
@@ -88,10 +85,7 @@ static std::size_t align_up(std::size_t n)
 // each interval at least 191 bytes of text; then come 4 bytes of offset
 // and at most 16 of index per record. Twice the text and an eighth covers
 // all of it, so a file of known size is stored without ever moving.
-static std::size_t arena_bound(std::size_t length)
-{
-    return 2 * length + length / 8 + 4096;
-}
+static std::size_t arena_bound(std::size_t length) { return 2 * length + length / 8 + 4096; }
 
 static void unmap_arena(char *arena, std::size_t capacity)
 {
@@ -174,7 +168,7 @@ static int reserve_arena(thermo_database *db, std::size_t more)
             return 0;
         }
         if (db->arena != nullptr) {
-            std::memcpy(arena, db->arena, db->arena_used);  // the used part is never poisoned
+            std::memcpy(arena, db->arena, db->arena_used); // the used part is never poisoned
             unmap_arena(db->arena, db->arena_capacity);
         }
         db->arena = arena;
@@ -216,15 +210,15 @@ static std::size_t lending_limit(const thermo_database *db)
 
 void *lend_object_memory(const thermo_database *database, std::size_t bytes)
 {
-    std::size_t start = align_up(database->objects_end > database->arena_used ? database->objects_end
-                                                                                : database->arena_used);
+    std::size_t start =
+        align_up(database->objects_end > database->arena_used ? database->objects_end : database->arena_used);
     std::size_t limit = lending_limit(database);
     if (database->arena != nullptr && start <= limit && bytes <= limit - start) {
         char *block = database->arena + start;
 #if LRE_CEA_ASAN
         ASAN_UNPOISON_MEMORY_REGION(block, bytes);
 #endif
-        std::memset(block, 0, bytes);  // fresh pages are zero, given-back ones not
+        std::memset(block, 0, bytes); // fresh pages are zero, given-back ones not
         database->objects_end = start + bytes;
         return block;
     }
@@ -339,9 +333,9 @@ int find_species(const thermo_database *database, const char *name)
 
 struct line_view {
     const char *text;
-    std::size_t length;  // at most kept_columns for a line longer than the chunk
-    int number;          // 1-based
-    int tail_nonblank;   // a long line has something other than blanks past its kept columns
+    std::size_t length; // at most kept_columns for a line longer than the chunk
+    int number;         // 1-based
+    int tail_nonblank;  // a long line has something other than blanks past its kept columns
 };
 
 // The unread text is data[start, end): the whole text in memory, or the
@@ -349,7 +343,7 @@ struct line_view {
 struct line_reader {
     const char *data;
     char *chunk;
-    int chunk_in_arena;  // the chunk is the start of the database's arena
+    int chunk_in_arena; // the chunk is the start of the database's arena
     std::size_t capacity;
     std::size_t start;
     std::size_t end;
@@ -357,7 +351,7 @@ struct line_reader {
     int at_end;
     int read_failed;
     std::size_t total_read;
-    int too_large;       // more than max_text_bytes
+    int too_large; // more than max_text_bytes
     int line_number;
 };
 
@@ -385,8 +379,7 @@ static void refill(line_reader *r)
 
 // A whole line loses the CR of a CRLF end; a long line, cut to its kept
 // columns, has no end to lose (and its CR is blank like the rest).
-static int deliver(line_reader *r, const char *text, std::size_t length, int whole, int tail_nonblank,
-                   line_view *line)
+static int deliver(line_reader *r, const char *text, std::size_t length, int whole, int tail_nonblank, line_view *line)
 {
     if (whole && length > 0 && text[length - 1] == '\r') {
         --length;
@@ -419,7 +412,7 @@ static int next_long_line(line_reader *r, line_view *line)
         r->end = kept_columns;
         refill(r);
         if (r->end == kept_columns) {
-            break;  // the text ends inside the line
+            break; // the text ends inside the line
         }
     }
     r->start = newline != nullptr ? static_cast<std::size_t>(newline + 1 - r->chunk) : r->end;
@@ -462,10 +455,7 @@ static int next_line(line_reader *r, line_view *line)
     return deliver(r, text, length, 1, 0, line);
 }
 
-static int is_comment(const line_view *line)
-{
-    return line->length > 0 && line->text[0] == '!';
-}
+static int is_comment(const line_view *line) { return line->length > 0 && line->text[0] == '!'; }
 
 static int is_blank_line(const line_view *line)
 {
@@ -496,8 +486,7 @@ static int starts_with(const line_view *line, const char (&prefix)[size])
 
 // Columns first_column .. first_column + width - 1 (1-based) of the line,
 // clipped to what the line holds.
-static void cut_field(const line_view *line, int first_column, int width, const char **field,
-                      std::size_t *field_width)
+static void cut_field(const line_view *line, int first_column, int width, const char **field, std::size_t *field_width)
 {
     std::size_t start = static_cast<std::size_t>(first_column - 1);
     std::size_t w = static_cast<std::size_t>(width);
@@ -542,7 +531,7 @@ static const std::size_t memo_field_bytes = 16;
 
 struct number_memo {
     std::uint64_t text[memo_slots][2];
-    std::size_t width[memo_slots];  // 0: an empty slot
+    std::size_t width[memo_slots]; // 0: an empty slot
     double value[memo_slots];
     int next;
 };
@@ -611,9 +600,9 @@ struct reader {
     failure *error;
     line_reader lines;
     thermo_database *db;
-    number_memo temperatures;  // interval bounds and assigned temperatures
+    number_memo temperatures; // interval bounds and assigned temperatures
     number_memo atom_counts;
-    number_memo integers;      // interval and coefficient counts, phases
+    number_memo integers; // interval and coefficient counts, phases
 };
 
 static int malformed(const reader *r, int line_number, const char *what)
@@ -624,9 +613,8 @@ static int malformed(const reader *r, int line_number, const char *what)
 
 static int truncated(const reader *r, int line_number, const char *what)
 {
-    return fail(r->error, CEA_MALFORMED_DATABASE,
-                "malformed thermodynamic database %s: the text ends after line %d %s", r->source, line_number,
-                what);
+    return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: the text ends after line %d %s",
+                r->source, line_number, what);
 }
 
 static int out_of_memory(const reader *r)
@@ -641,10 +629,7 @@ static int too_large(failure *error, const char *source)
                 max_text_bytes);
 }
 
-static int is_letter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+static int is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // The formula of a record while it is read.
 struct formula {
@@ -676,7 +661,7 @@ static int read_record_header(reader *r, const line_view *line, species_record *
             amount = 0.0;
         }
         if (amount == 0.0) {
-            continue;  // an unused pair, whatever its symbol columns hold
+            continue; // an unused pair, whatever its symbol columns hold
         }
         const char *symbol = nullptr;
         std::size_t width = 0;
@@ -729,9 +714,10 @@ static int read_interval(reader *r, thermo_interval *out)
         return truncated(r, r->lines.line_number, "inside a temperature interval");
     }
     if (!read_number_memo(&line, 1, 11, &r->temperatures, &out->t_low_k) ||
-        !read_number_memo(&line, 12, 11, &r->temperatures, &out->t_high_k) ||
-        !(out->t_low_k > 0.0) || !(out->t_high_k > out->t_low_k)) {
-        return malformed(r, line.number, "the temperature interval (columns 1-22) must be two increasing positive numbers");
+        !read_number_memo(&line, 12, 11, &r->temperatures, &out->t_high_k) || !(out->t_low_k > 0.0) ||
+        !(out->t_high_k > out->t_low_k)) {
+        return malformed(r, line.number,
+                         "the temperature interval (columns 1-22) must be two increasing positive numbers");
     }
     int coefficient_count = 0;
     if (!read_integer(&line, 23, 1, 0, 9, &r->integers, &coefficient_count) ||
@@ -776,8 +762,8 @@ static int read_record(reader *r, const line_view *name_line, int product)
     thermo_database *db = r->db;
     char name[species_name_capacity + 1];
     std::size_t n = 0;
-    while (n < name_line->length && n < static_cast<std::size_t>(species_name_capacity) &&
-           name_line->text[n] != ' ' && name_line->text[n] != '\t' && name_line->text[n] != '\0') {
+    while (n < name_line->length && n < static_cast<std::size_t>(species_name_capacity) && name_line->text[n] != ' ' &&
+           name_line->text[n] != '\t' && name_line->text[n] != '\0') {
         name[n] = name_line->text[n];
         ++n;
     }
@@ -785,7 +771,7 @@ static int read_record(reader *r, const line_view *name_line, int product)
     if (n == 0) {
         return malformed(r, name_line->number, "a species name must begin in column 1");
     }
-    int name_line_number = name_line->number;  // the line itself may move with the arena
+    int name_line_number = name_line->number; // the line itself may move with the arena
     if (!reserve_arena(db, max_record_bytes)) {
         return out_of_memory(r);
     }
@@ -812,7 +798,8 @@ static int read_record(reader *r, const line_view *name_line, int product)
             return truncated(r, r->lines.line_number, "inside a species record");
         }
         if (!read_number(&line, 1, 11, &record->assigned_temperature_k) || !(record->assigned_temperature_k > 0.0)) {
-            return malformed(r, line.number, "the temperature of the assigned enthalpy (columns 1-11) is not a positive number");
+            return malformed(r, line.number,
+                             "the temperature of the assigned enthalpy (columns 1-11) is not a positive number");
         }
     } else {
         for (int i = 0; i < record->interval_count; ++i) {
@@ -923,7 +910,7 @@ static int parse(reader *r, std::size_t arena_capacity, std::size_t scratch_byte
 int parse_thermo_text(const char *text, std::size_t length, const char *source, thermo_database *database,
                       failure *error)
 {
-    reader r = reader();  // empty memos
+    reader r = reader(); // empty memos
     r.source = source != nullptr ? source : "(memory)";
     r.error = error;
     r.db = database;
@@ -948,7 +935,7 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
                            thermo_database *database, failure *error)
 {
     init_thermo_database(database);
-    reader r = reader();  // empty memos
+    reader r = reader(); // empty memos
     r.source = source != nullptr ? source : "(descriptor)";
     r.error = error;
     r.db = database;
@@ -1007,4 +994,4 @@ int load_thermo_file(const char *path, thermo_database *database, failure *error
     return status;
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl

@@ -23,7 +23,7 @@ static const int formula_pair_count = 5;
 static const int max_interval_count = 9;
 static const int fit_coefficient_count = 7;
 static const int fit_integration_constant_count = 2;
-static const int element_symbol_size = 3;  // two letters and a terminator
+static const int element_symbol_size = 3; // two letters and a terminator
 
 // One temperature interval of a 9-coefficient fit:
 //   cp/R = a1 T^-2 + a2 T^-1 + a3 + a4 T + a5 T^2 + a6 T^3 + a7 T^4,
@@ -44,23 +44,23 @@ struct species_record {
     // The heat of formation at 298.15 K for a fitted record, the assigned
     // enthalpy (at assigned_temperature_k) for a record without fits; J/mol.
     double enthalpy_j_mol;
-    double assigned_temperature_k;  // records without fits only
-    int line_number;                // of the name line, for messages
-    unsigned char interval_count;   // 0 for an assigned enthalpy
-    unsigned char element_count;    // formula pairs with a nonzero amount
-    unsigned char condensed;        // 0 for a gas
-    unsigned char product;          // 1 for the products part
+    double assigned_temperature_k; // records without fits only
+    int line_number;               // of the name line, for messages
+    unsigned char interval_count;  // 0 for an assigned enthalpy
+    unsigned char element_count;   // formula pairs with a nonzero amount
+    unsigned char condensed;       // 0 for a gas
+    unsigned char product;         // 1 for the products part
 };
 
 struct thermo_database {
-    char *arena;                // mapped memory, released by release_thermo_database
+    char *arena; // mapped memory, released by release_thermo_database
     std::size_t arena_capacity;
     std::size_t arena_used;
-    std::size_t records_at;     // arena offset of the first record
+    std::size_t records_at; // arena offset of the first record
     int species_count;
-    int interval_count;         // over every record
-    std::size_t offsets_at;     // arena offset of unsigned record_offset[species_count]
-    std::size_t index_at;       // arena offset of int slots[index_mask + 1]
+    int interval_count;     // over every record
+    std::size_t offsets_at; // arena offset of unsigned record_offset[species_count]
+    std::size_t index_at;   // arena offset of int slots[index_mask + 1]
     unsigned index_mask;
     // Arena offset past the last block lent for an object: lending changes
     // nothing of the data, so a database read through const lends too.
@@ -133,6 +133,6 @@ inline const char *record_name(const species_record *record)
     return record_element_symbol(record, record->element_count);
 }
 
-}  // namespace cea_impl
+} // namespace cea_impl
 
 #endif
