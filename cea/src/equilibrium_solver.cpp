@@ -2,6 +2,7 @@
 #include "state_properties.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -661,7 +662,7 @@ static void accumulate_gases(iteration *it, double *a, int w, int col_n, int col
                 continue;
             }
             double x = akj * nj;
-            double *row = a + k * w;
+            double *row = a + static_cast<std::ptrdiff_t>(k) * w;
             for (int i = k; i < le; ++i) {
                 row[i] += x * atoms[at(ae[i] * ng + j)];
             }
@@ -724,7 +725,7 @@ static void accumulate_gases_small(iteration *it, double *a, int w, int col_n, i
     }
     double *b = s->b_current;
     for (int k = 0; k < le; ++k) {
-        double *row = a + k * w;
+        double *row = a + static_cast<std::ptrdiff_t>(k) * w;
         for (int i = k; i < le; ++i) {
             row[i] = aa[k][i];
         }
@@ -772,7 +773,7 @@ static int assemble(iteration *it, double *a, gas_sums *sums)
         int c = s->included_list[at(q)];
         double nj = s->condensed_n[at(c)];
         double h = s->condensed_h_rt[at(c)];
-        double *row = a + (le + q) * w;
+        double *row = a + static_cast<std::ptrdiff_t>(le + q) * w;
         for (int k = 0; k < le; ++k) {
             double akj = s->condensed_atoms[at(c * ne + ae[k])];
             a[k * w + le + q] = akj;
@@ -794,7 +795,7 @@ static int assemble(iteration *it, double *a, gas_sums *sums)
         a[k * w + m] += s->b0[at(ae[k])] - b[k];
     }
     double n_total = std::exp(it->ln_n_total);
-    double *row_n = a + col_n * w;
+    double *row_n = a + static_cast<std::ptrdiff_t>(col_n) * w;
     for (int k = 0; k < le; ++k) {
         row_n[k] = a[k * w + col_n];
     }
@@ -804,7 +805,7 @@ static int assemble(iteration *it, double *a, gas_sums *sums)
     }
     row_n[m] = n_total - g.n + g.nmu;
     if (it->energy_row) {
-        double *row_t = a + col_t * w;
+        double *row_t = a + static_cast<std::ptrdiff_t>(col_t) * w;
         for (int k = 0; k < le; ++k) {
             row_t[k] = a[k * w + col_t];
         }

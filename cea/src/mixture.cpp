@@ -46,7 +46,9 @@ void release_mixture(mixture *mix)
 static int allocate_species(const thermo_database *database, int count, const char *what, mixture *out, failure *error)
 {
     init_mixture(out);
-    out->species = static_cast<int *>(std::malloc(static_cast<std::size_t>(count) * sizeof(int)));
+    // At least one slot: malloc(0) may return null, which is not a failure.
+    const std::size_t slots = count > 0 ? static_cast<std::size_t>(count) : 1U;
+    out->species = static_cast<int *>(std::malloc(slots * sizeof(int)));
     if (out->species == nullptr) {
         return fail(error, CEA_OUT_OF_MEMORY, "%s: out of memory", what);
     }

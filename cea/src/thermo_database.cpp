@@ -787,7 +787,7 @@ static int read_record(reader *r, const line_view *name_line, int product)
     if (!next_data_line(&r->lines, &line, 0)) {
         return truncated(r, r->lines.line_number, "inside a species record");
     }
-    formula f;
+    formula f = {};
     int status = read_record_header(r, &line, record, &f);
     if (status != CEA_OK) {
         return status;
@@ -821,7 +821,7 @@ static int read_record(reader *r, const line_view *name_line, int product)
     std::memcpy(amounts, f.amounts, static_cast<std::size_t>(f.count) * sizeof(double));
     char *symbols = reinterpret_cast<char *>(amounts + f.count);
     std::memcpy(symbols, f.symbols, static_cast<std::size_t>(f.count) * element_symbol_size);
-    std::memcpy(symbols + f.count * element_symbol_size, name, n + 1);
+    std::memcpy(symbols + static_cast<std::ptrdiff_t>(f.count) * element_symbol_size, name, n + 1);
     db->arena_used += record_bytes(record);
     poison_unused(db);
     db->interval_count += record->interval_count;

@@ -125,7 +125,7 @@ inline const double *record_element_amounts(const species_record *record)
 inline const char *record_element_symbol(const species_record *record, int e)
 {
     return reinterpret_cast<const char *>(record_element_amounts(record) + record->element_count) +
-           e * element_symbol_size;
+           static_cast<std::ptrdiff_t>(e) * element_symbol_size;
 }
 
 inline const char *record_name(const species_record *record)

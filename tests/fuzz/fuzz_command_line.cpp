@@ -238,7 +238,7 @@ int json_string(json_reader *r)
     ++r->at;
     while (*r->at != '"') {
         const unsigned char c = static_cast<unsigned char>(*r->at);
-        if (c == '\0' || c < 0x20) {
+        if (c < 0x20) { // the terminator or a control character
             return 0;
         }
         if (c == '\\') {
