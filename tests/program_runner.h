@@ -1,5 +1,6 @@
-// Runs a program with a given argument vector and collects what it writes on
-// standard output and standard error, and its exit status.
+// Runs a program with a given argument vector, or a piece of code in this
+// process, and collects what it writes on standard output and standard error,
+// and its exit status.
 #ifndef LRE_TEST_PROGRAM_RUNNER_H
 #define LRE_TEST_PROGRAM_RUNNER_H
 
@@ -34,19 +35,36 @@ inline std::string read_all(std::FILE *file)
     return text;
 }
 
+// Unnamed temporary files for standard output and error, so that a large
+// output cannot block the writer on a pipe.
+struct output_files {
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    output_files() = default;
+    output_files(const output_files &) = delete;
+    output_files &operator=(const output_files &) = delete;
+    ~output_files()
+    {
+        if (out != nullptr)
+            std::fclose(out);
+        if (err != nullptr)
+            std::fclose(err);
+    }
+    bool ok() const { return out != nullptr && err != nullptr; }
+    void collect(program_output *result) const
+    {
+        result->stdout_text = read_all(out);
+        result->stderr_text = read_all(err);
+    }
+};
+
 // words becomes the whole argument vector, argv[0] included; an empty list
-// starts the program with an empty argument vector. Output goes to unnamed
-// temporary files, so a large output cannot block the child on a pipe.
+// starts the program with an empty argument vector.
 inline program_output run_program(const std::string &path, const std::vector<std::string> &words)
 {
     program_output result;
-    std::FILE *out_file = std::tmpfile();
-    std::FILE *err_file = std::tmpfile();
-    if (out_file == nullptr || err_file == nullptr) {
-        if (out_file != nullptr)
-            std::fclose(out_file);
-        if (err_file != nullptr)
-            std::fclose(err_file);
+    const output_files files;
+    if (!files.ok()) {
         return result;
     }
     std::vector<char *> argv;
@@ -57,8 +75,8 @@ inline program_output run_program(const std::string &path, const std::vector<std
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fileno(out_file), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fileno(err_file), STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fileno(files.out), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fileno(files.err), STDERR_FILENO);
     pid_t child = 0;
     const int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -67,12 +85,46 @@ inline program_output run_program(const std::string &path, const std::vector<std
         if (waitpid(child, &wait_status, 0) == child && WIFEXITED(wait_status)) {
             result.status = WEXITSTATUS(wait_status);
         }
-        result.stdout_text = read_all(out_file);
-        result.stderr_text = read_all(err_file);
+        files.collect(&result);
     }
-    std::fclose(out_file);
-    std::fclose(err_file);
     return result;
+}
+
+// The same for `run`, a callable in this process that returns an exit status.
+template <typename Run> program_output capture_output(Run run)
+{
+    program_output result;
+    const output_files files;
+    if (!files.ok()) {
+        return result;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int saved_out = dup(STDOUT_FILENO);
+    const int saved_err = dup(STDERR_FILENO);
+    dup2(fileno(files.out), STDOUT_FILENO);
+    dup2(fileno(files.err), STDERR_FILENO);
+    result.status = run();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(saved_out, STDOUT_FILENO);
+    dup2(saved_err, STDERR_FILENO);
+    close(saved_out);
+    close(saved_err);
+    files.collect(&result);
+    return result;
+}
+
+// Runs a main function renamed lre_perf_main (the program's main unit
+// compiled into a test) on an argument vector, argv[0] included.
+template <typename Main> program_output run_main(Main main_function, std::vector<std::string> words)
+{
+    std::vector<char *> argv;
+    for (std::string &word : words) {
+        argv.push_back(&word[0]);
+    }
+    argv.push_back(nullptr);
+    return capture_output([&] { return main_function(static_cast<int>(words.size()), argv.data()); });
 }
 
 } // namespace lre_test

@@ -1,44 +1,39 @@
 // The front end's private helpers, reached by compiling the program's main
-// unit into this test: module presets, the display names, the number parser,
-// and the usage path of an empty argument vector.
+// unit into this test: module presets, the number parser, and the usage path
+// of an empty argument vector.
 #define main lre_perf_main
 #include "main.cpp"
 #undef main
 
 #include <gtest/gtest.h>
 
-#include "module_presets.h"
-
-#include <unistd.h>
-
-#include <cstdint>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string>
 
+#include "expected_usage.h"
+#include "module_presets.h"
+#include "program_runner.h"
+
 namespace {
 
-// Source: the module preset table of the project's reference data; exact.
-const engine_case tq12b_presets = lre_test::tq12b_preset_case();
-const engine_case tq15b_presets = lre_test::tq15b_preset_case();
-const engine_case yf100k_presets = lre_test::yf100k_preset_case();
-
+// Source: the module preset table (tq12b's isp_ref is the double product
+// 293.0 * 9.80665); exact, compared byte for byte, whatever the record held.
 TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
 {
+    const engine_case tq12b = lre_test::tq12b_preset_case();
+    const engine_case tq15b = lre_test::tq15b_preset_case();
+    const engine_case yf100k = lre_test::yf100k_preset_case();
     const struct {
         int module;
         const engine_case *expected;
     } cases[] = {
-        {ENGINE_TQ12B, &tq12b_presets},
-        {ENGINE_TQ15B, &tq15b_presets},
-        {ENGINE_YF100K, &yf100k_presets},
-        // Values the command line cannot produce get the TQ-12B presets.
-        {3, &tq12b_presets},
-        {-1, &tq12b_presets},
+        {ENGINE_TQ12B, &tq12b}, {ENGINE_TQ15B, &tq15b}, {ENGINE_YF100K, &yf100k},
+        {3, &tq12b},            {-1, &tq12b}, // values the command line cannot produce
     };
-    const unsigned char fills[] = {0x00, 0xA5, 0xFF}; // 0xFF bytes read as NaN doubles
     for (const auto &c : cases) {
-        for (const unsigned char fill : fills) {
+        for (const unsigned char fill : {0x00, 0xA5, 0xFF}) { // 0xFF bytes read as NaN doubles
             engine_case engine;
             std::memset(&engine, fill, sizeof engine);
             set_defaults(c.module, &engine);
@@ -48,96 +43,44 @@ TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
     }
 }
 
-TEST(Presets, Tq12bSpecificImpulseIsTheDoubleProduct)
-{
-    engine_case engine;
-    set_defaults(ENGINE_TQ12B, &engine);
-    volatile double seconds = 293.0; // keep the product a run-time double product
-    EXPECT_EQ(engine.isp_ref, seconds * 9.80665);
-    EXPECT_EQ(engine.isp_ref, 2873.34845);
-}
-
-TEST(EngineName, DisplayNamesWithTq12bForEveryOtherValue)
-{
-    const struct {
-        int module;
-        const char *name;
-    } cases[] = {
-        {ENGINE_TQ12B, "TQ-12B"}, {ENGINE_TQ15B, "TQ-15B"}, {ENGINE_YF100K, "YF-100K family"}, {3, "TQ-12B"},
-        {-1, "TQ-12B"},
-    };
-    for (const auto &c : cases) {
-        EXPECT_STREQ(engine_name(c.module), c.name) << c.module;
-    }
-}
-
+// Whole words only, finite and without a range error; the converted value is
+// stored even when the word is refused. A stale errno from earlier code must
+// not refuse a good number.
 TEST(ParseNumber, AcceptsOnlyWholeFiniteInRangeWords)
 {
-    const double not_stored = -12345.0;
+    const double not_checked = -12345.0;
+    const double inf = std::numeric_limits<double>::infinity();
     const struct {
         const char *text;
         int accepted;
-        double value; // stored value; not_stored means: not checked
+        double stored;
     } cases[] = {
-        {"12", 1, 12.0},
-        {" 12", 1, 12.0},
-        {"\t12", 1, 12.0},
-        {"0x1p3", 1, 8.0},
-        {"-2.5e-3", 1, -2.5e-3},
-        {"1e308", 1, 1e308},
-        {"12 ", 0, 12.0}, // stored although refused
-        {"12x", 0, 12.0},
-        {"", 0, 0.0},
-        {"   ", 0, 0.0},
-        {"abc", 0, 0.0},
-        {"1e999", 0, std::numeric_limits<double>::infinity()},
-        {"-1e999", 0, -std::numeric_limits<double>::infinity()},
-        {"1e-400", 0, not_stored}, // underflow: range error
-        {"nan", 0, not_stored},
-        {"inf", 0, std::numeric_limits<double>::infinity()},
-        {"infinity", 0, std::numeric_limits<double>::infinity()},
+        {"12", 1, 12.0},         {" 12", 1, 12.0},   {"\t12", 1, 12.0},  {"0x1p3", 1, 8.0},          {"-2.5e-3", 1, -2.5e-3},      {"1e308", 1, 1e308},
+        {"+5", 1, 5.0},          {"12x", 0, 12.0},           {"   ", 0, 0.0},               {"abc", 0, 0.0},
+        {"-1e999", 0, -inf},     {"infinity", 0, inf},       {"-inf", 0, -inf},            {"nan", 0, not_checked},
+        {"12 ", 0, 12.0},        {"1e999", 0, inf},          {"1e-400", 0, not_checked},   {"", 0, 0.0},
     };
     for (const auto &c : cases) {
-        double value = not_stored;
         SCOPED_TRACE(std::string("[") + c.text + "]");
+        double value = not_checked;
+        errno = ERANGE;
         EXPECT_EQ(parse_number(c.text, &value), c.accepted);
-        if (c.value != not_stored) {
-            EXPECT_EQ(value, c.value);
+        if (c.stored != not_checked) {
+            EXPECT_EQ(value, c.stored);
         }
     }
     double value = 0.0;
     EXPECT_EQ(parse_number(nullptr, &value), 0);
 }
 
-TEST(ParseNumber, AStaleErrorIndicatorDoesNotRefuseAGoodNumber)
-{
-    errno = ERANGE;
-    double value = 0.0;
-    EXPECT_EQ(parse_number("3.5", &value), 1);
-    EXPECT_EQ(value, 3.5);
-}
-
 // The kernel never hands a program argc 0 on Linux, so this path is reached
 // only in-process: a null argv[0] must not reach the usage text's "%s".
 TEST(Usage, NullProgramNameBecomesLrePerf)
 {
-    std::FILE *capture = std::tmpfile();
-    ASSERT_NE(capture, nullptr);
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    dup2(fileno(capture), STDOUT_FILENO);
-    char *empty_argv[] = {nullptr};
-    const int status = lre_perf_main(0, empty_argv);
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-
-    std::rewind(capture);
-    char line[128] = {0};
-    ASSERT_NE(std::fgets(line, sizeof line, capture), nullptr);
-    std::fclose(capture);
-    EXPECT_EQ(status, 1);
-    EXPECT_STREQ(line, "Usage: lre-perf THERMO_LIB [options]\n");
+    const lre_test::program_output out = lre_test::run_main(lre_perf_main, {});
+    EXPECT_EQ(out.status, 1);
+    EXPECT_EQ(out.stdout_text, lre_test::expected_usage("lre-perf"));
+    EXPECT_EQ(out.stderr_text, "");
 }
 
 } // namespace

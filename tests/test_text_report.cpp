@@ -1,70 +1,21 @@
 // The run sequence and the text report, run in-process over the scripted
-// equilibrium library: whole reports against expected files, the layout of
-// every report variant, and what each failure prints.
+// equilibrium library: whole reports at the reference library's chamber
+// states, lines that the golden reports do not show, and what each failure
+// prints.
 #define main lre_perf_main
 #include "main.cpp"
 #undef main
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cea_double.h"
+#include "golden_cases.h"
 #include "program_runner.h"
 
 namespace {
-
-struct run_output {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs the program's main on a command line, with standard output and error
-// redirected to temporary files.
-run_output run_main(std::vector<std::string> words)
-{
-    words.insert(words.begin(), "lre-perf");
-    std::vector<char *> argv;
-    for (std::string &word : words) {
-        argv.push_back(&word[0]);
-    }
-    argv.push_back(nullptr);
-
-    std::FILE *out_file = std::tmpfile();
-    std::FILE *err_file = std::tmpfile();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int saved_out = dup(STDOUT_FILENO);
-    const int saved_err = dup(STDERR_FILENO);
-    dup2(fileno(out_file), STDOUT_FILENO);
-    dup2(fileno(err_file), STDERR_FILENO);
-    const int status = lre_perf_main(static_cast<int>(words.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out, STDOUT_FILENO);
-    dup2(saved_err, STDERR_FILENO);
-    close(saved_out);
-    close(saved_err);
-
-    run_output result{status, lre_test::read_all(out_file), lre_test::read_all(err_file)};
-    std::fclose(out_file);
-    std::fclose(err_file);
-    return result;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Chamber states of the reference equilibrium library (shared reference
 // data, chamber_states.csv) at each module's 100 % point: with them the
@@ -74,10 +25,20 @@ const cea_double_state methane_14_mpa = {3495.8947032548217, 20.225656731778283,
 const cea_double_state rp1_18_7_mpa = {3813.1592749692268, 23.801622120667453, 2.0430266409705204, 1.6937012900407478,
                                        1};
 
-void use_state(const cea_double_state &state)
+// Runs the program on "lre-perf <words>" with the double in the given state,
+// its operation failing_op (if not -1) failing with status 1 on its nth call.
+lre_test::program_output run(const cea_double_state &state, const std::vector<std::string> &words,
+                             int failing_op = -1, int nth = 0, const char *library_text = "")
 {
     cea_double_reset();
     cea_double_set_state(state.t_c, state.m_r, state.cp, state.cv);
+    if (failing_op >= 0) {
+        cea_double_fail(failing_op, nth, 1);
+        cea_double_set_error(library_text, -1);
+    }
+    std::vector<std::string> argv{"lre-perf"};
+    argv.insert(argv.end(), words.begin(), words.end());
+    return lre_test::run_main(lre_perf_main, argv);
 }
 
 TEST(TextReport, NominalReportsAtTheReferenceChamberStates)
@@ -92,17 +53,15 @@ TEST(TextReport, NominalReportsAtTheReferenceChamberStates)
         {{"thermo.inp", "--engine", "yf100k"}, &rp1_18_7_mpa, "yf100k-nominal.txt"},
     };
     for (const auto &c : cases) {
-        use_state(*c.state);
-        const run_output run = run_main(c.words);
+        const lre_test::program_output out = run(*c.state, c.words);
         SCOPED_TRACE(c.expected);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(run.out, read_file(std::string(LRE_REFERENCE_STATE_DIR) + "/" + c.expected));
+        EXPECT_EQ(out.status, 0);
+        EXPECT_EQ(out.stderr_text, "");
+        EXPECT_EQ(out.stdout_text, lre_test::read_file(std::string(LRE_REFERENCE_STATE_DIR) + "/" + c.expected));
         EXPECT_EQ(cea_double_live_handles(), 0);
     }
 }
 
-// Lines that the golden reports do not show.
 TEST(TextReport, LinesOfSpecialCases)
 {
     const struct {
@@ -119,11 +78,10 @@ TEST(TextReport, LinesOfSpecialCases)
         {{"db", "--burn-s", "1e-300"}, "[ESTIMATED]  t_b                                 = 0.000 s\n"},
     };
     for (const auto &c : cases) {
-        use_state(methane_14_mpa);
-        const run_output run = run_main(c.words);
+        const lre_test::program_output out = run(methane_14_mpa, c.words);
         SCOPED_TRACE(c.line);
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+        ASSERT_EQ(out.status, 0) << out.stderr_text;
+        EXPECT_NE(out.stdout_text.find(c.line), std::string::npos) << out.stdout_text;
     }
 }
 
@@ -131,72 +89,30 @@ TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
 {
     const struct {
         std::vector<std::string> words;
-        int failing_op;
+        int failing_op; // -1: none
         int nth;
         const char *library_text;
         const char *message;
     } cases[] = {
-        {{"no/such/thermo.inp"},
-         CEA_DOUBLE_INIT_THERMO,
-         1,
-         "cannot open no/such/thermo.inp",
+        {{"no/such/thermo.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "cannot open no/such/thermo.inp",
          "CEA initialization: CEA thermo database failed (CEA code 1): cannot open no/such/thermo.inp\n"},
         {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", "CEA initialization: CEA thermo database failed (CEA code 1)\n"},
-        {{"db", "--engine", "yf100k"},
-         CEA_DOUBLE_EQSOLUTION_CREATE,
-         1,
-         "",
+        {{"db", "--engine", "yf100k"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "",
          "CEA initialization: CEA equilibrium solution failed (CEA code 1)\n"},
         // The chamber refuses a zero ratio without words of its own.
         {{"db", "--k", "0"}, -1, 0, "", "Calculation failed: \n"},
         {{"db", "--t-oxygen-k", "-90"}, -1, 0, "", "Calculation failed: \n"},
         {{"db", "--eta-cf", "1.5"}, -1, 0, "", "Calculation failed: Invalid or physically inconsistent model input.\n"},
-        {{"db", "--throttle-pct", "90"},
-         CEA_DOUBLE_EQSOLVER_SOLVE,
-         7,
-         "diverged",
+        {{"db", "--throttle-pct", "90"}, CEA_DOUBLE_EQSOLVER_SOLVE, 7, "diverged",
          "Calculation failed: CEA HP equilibrium failed (CEA code 1): diverged\n"},
     };
     for (const auto &c : cases) {
-        use_state(methane_14_mpa);
-        if (c.failing_op >= 0) {
-            cea_double_fail(c.failing_op, c.nth, 1);
-            cea_double_set_error(c.library_text, -1);
-        }
-        const run_output run = run_main(c.words);
+        const lre_test::program_output out = run(methane_14_mpa, c.words, c.failing_op, c.nth, c.library_text);
         SCOPED_TRACE(c.message);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, c.message);
+        EXPECT_EQ(out.status, 1);
+        EXPECT_EQ(out.stdout_text, "");
+        EXPECT_EQ(out.stderr_text, c.message);
         EXPECT_EQ(cea_double_live_handles(), 0);
-    }
-}
-
-TEST(RunSequence, JsonReplacesTheTextReport)
-{
-    use_state(rp1_18_7_mpa);
-    const run_output run = run_main({"db", "--engine", "yf100k", "--json"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out.rfind("{\n  \"schema_version\": 1,\n  \"engine\": \"yf100k\",\n", 0), 0u) << run.out;
-    EXPECT_EQ(run.out.find("[CALCULATED]"), std::string::npos);
-    EXPECT_EQ(cea_double_live_handles(), 0);
-}
-
-TEST(RunSequence, OpensTheChamberWithTheModulesFuel)
-{
-    const struct {
-        const char *engine;
-        const char *fuel;
-    } cases[] = {{"tq12b", "CH4(L)"}, {"tq15b", "CH4(L)"}, {"yf100k", "RP-1"}};
-    for (const auto &c : cases) {
-        use_state(std::string(c.engine) == "yf100k" ? rp1_18_7_mpa : methane_14_mpa);
-        const run_output run = run_main({"path/to/thermo.inp", "--engine", c.engine});
-        EXPECT_EQ(run.status, 0) << run.err;
-        const cea_double_args *args = cea_double_last_args();
-        EXPECT_STREQ(args->thermo_path, "path/to/thermo.inp");
-        EXPECT_STREQ(args->reactant_names[0], "O2(L)");
-        EXPECT_STREQ(args->reactant_names[1], c.fuel);
     }
 }
 
