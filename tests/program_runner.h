@@ -91,7 +91,8 @@ inline program_output run_program(const std::string &path, const std::vector<std
 }
 
 // The same for `run`, a callable in this process that returns an exit status.
-template <typename Run> program_output capture_output(Run run)
+template <typename Run>
+program_output capture_output(Run run)
 {
     program_output result;
     const output_files files;
@@ -117,7 +118,8 @@ template <typename Run> program_output capture_output(Run run)
 
 // Runs a main function renamed lre_perf_main (the program's main unit
 // compiled into a test) on an argument vector, argv[0] included.
-template <typename Main> program_output run_main(Main main_function, std::vector<std::string> words)
+template <typename Main>
+program_output run_main(Main main_function, std::vector<std::string> words)
 {
     std::vector<char *> argv;
     for (std::string &word : words) {

@@ -51,8 +51,8 @@ TEST(CommandLine, FormErrorsPrintUsageOnStandardOutput)
         {{"@", "db", "--beta", "abc"}, 1},
         {{"@", "db", "--bogus", "1"}, 1}, // value parsed, then name unknown
         {{"@", "db", "--bogus"}, 1},
-        {{"@", "db", "--Beta", "0.1"}, 1}, // names are case-sensitive
-        {{"@", "db", "--beta=0.1"}, 1},    // no joined forms
+        {{"@", "db", "--Beta", "0.1"}, 1},                     // names are case-sensitive
+        {{"@", "db", "--beta=0.1"}, 1},                        // no joined forms
         {{"@", "db", "--engine", "yf100k", "--beta", "x"}, 1}, // parse before refusal
         {{"@", "db", "--engine", "tq15b", "--throttle-pct", "x"}, 1},
         // Numbers: whole words, finite, without a range error.

@@ -29,8 +29,8 @@ TEST(Presets, EveryFieldIsOverwrittenWithTheModuleTable)
         int module;
         const engine_case *expected;
     } cases[] = {
-        {ENGINE_TQ12B, &tq12b}, {ENGINE_TQ15B, &tq15b}, {ENGINE_YF100K, &yf100k},
-        {3, &tq12b},            {-1, &tq12b}, // values the command line cannot produce
+        {ENGINE_TQ12B, &tq12b}, {ENGINE_TQ15B, &tq15b}, {ENGINE_YF100K, &yf100k}, {3, &tq12b},
+        {-1, &tq12b}, // values the command line cannot produce
     };
     for (const auto &c : cases) {
         for (const unsigned char fill : {0x00, 0xA5, 0xFF}) { // 0xFF bytes read as NaN doubles
@@ -55,10 +55,12 @@ TEST(ParseNumber, AcceptsOnlyWholeFiniteInRangeWords)
         int accepted;
         double stored;
     } cases[] = {
-        {"12", 1, 12.0},         {" 12", 1, 12.0},   {"\t12", 1, 12.0},  {"0x1p3", 1, 8.0},          {"-2.5e-3", 1, -2.5e-3},      {"1e308", 1, 1e308},
-        {"+5", 1, 5.0},          {"12x", 0, 12.0},           {"   ", 0, 0.0},               {"abc", 0, 0.0},
-        {"-1e999", 0, -inf},     {"infinity", 0, inf},       {"-inf", 0, -inf},            {"nan", 0, not_checked},
-        {"12 ", 0, 12.0},        {"1e999", 0, inf},          {"1e-400", 0, not_checked},   {"", 0, 0.0},
+        {"12", 1, 12.0},   {" 12", 1, 12.0},           {"\t12", 1, 12.0},
+        {"0x1p3", 1, 8.0}, {"-2.5e-3", 1, -2.5e-3},    {"1e308", 1, 1e308},
+        {"+5", 1, 5.0},    {"12x", 0, 12.0},           {"   ", 0, 0.0},
+        {"abc", 0, 0.0},   {"-1e999", 0, -inf},        {"infinity", 0, inf},
+        {"-inf", 0, -inf}, {"nan", 0, not_checked},    {"12 ", 0, 12.0},
+        {"1e999", 0, inf}, {"1e-400", 0, not_checked}, {"", 0, 0.0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string("[") + c.text + "]");

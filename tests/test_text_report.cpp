@@ -27,8 +27,8 @@ const cea_double_state rp1_18_7_mpa = {3813.1592749692268, 23.801622120667453, 2
 
 // Runs the program on "lre-perf <words>" with the double in the given state,
 // its operation failing_op (if not -1) failing with status 1 on its nth call.
-lre_test::program_output run(const cea_double_state &state, const std::vector<std::string> &words,
-                             int failing_op = -1, int nth = 0, const char *library_text = "")
+lre_test::program_output run(const cea_double_state &state, const std::vector<std::string> &words, int failing_op = -1,
+                             int nth = 0, const char *library_text = "")
 {
     cea_double_reset();
     cea_double_set_state(state.t_c, state.m_r, state.cp, state.cv);
@@ -94,16 +94,25 @@ TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
         const char *library_text;
         const char *message;
     } cases[] = {
-        {{"no/such/thermo.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "cannot open no/such/thermo.inp",
+        {{"no/such/thermo.inp"},
+         CEA_DOUBLE_INIT_THERMO,
+         1,
+         "cannot open no/such/thermo.inp",
          "CEA initialization: CEA thermo database failed (CEA code 1): cannot open no/such/thermo.inp\n"},
         {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", "CEA initialization: CEA thermo database failed (CEA code 1)\n"},
-        {{"db", "--engine", "yf100k"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "",
+        {{"db", "--engine", "yf100k"},
+         CEA_DOUBLE_EQSOLUTION_CREATE,
+         1,
+         "",
          "CEA initialization: CEA equilibrium solution failed (CEA code 1)\n"},
         // The chamber refuses a zero ratio without words of its own.
         {{"db", "--k", "0"}, -1, 0, "", "Calculation failed: \n"},
         {{"db", "--t-oxygen-k", "-90"}, -1, 0, "", "Calculation failed: \n"},
         {{"db", "--eta-cf", "1.5"}, -1, 0, "", "Calculation failed: Invalid or physically inconsistent model input.\n"},
-        {{"db", "--throttle-pct", "90"}, CEA_DOUBLE_EQSOLVER_SOLVE, 7, "diverged",
+        {{"db", "--throttle-pct", "90"},
+         CEA_DOUBLE_EQSOLVER_SOLVE,
+         7,
+         "diverged",
          "Calculation failed: CEA HP equilibrium failed (CEA code 1): diverged\n"},
     };
     for (const auto &c : cases) {
