@@ -1,9 +1,11 @@
 // What must hold at every converged equilibrium, over the whole operating
 // range (p 0.01 to 100 MPa, k 0.3 to 30, both fuels) and beyond it (down to
 // 0.1 kPa, and either reactant in a trace): element and enthalpy balance to
-// 1e-10, mu_j/RT = sum_i a_ij pi_i for every gas present, condensed species
-// present only where stable, finite properties, and results that do not
-// depend on the starting point by more than 1e-9.
+// 1e-10, mu_j/RT = sum_i a_ij pi_i for every gas present, every gas left out
+// below the trace floor at the potentials and every gas present above it,
+// the trace gases' share of the frozen cp, condensed species present only
+// where stable, finite properties, and results that do not depend on the
+// starting point by more than 1e-9.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,6 +25,11 @@ namespace {
 const double balance_tolerance = 1e-10;
 const double potential_tolerance = 1e-8;
 const double start_tolerance = 1e-9;
+const double heat_capacity_tolerance = 1e-12;
+// The trace floors, ln of mole fractions 1e-8 and, with a condensed phase,
+// 1e-11 (Gordon & McBride, NASA RP-1311, section 3.2).
+const double trace_floor = -18.420681;
+const double condensed_trace_floor = -25.328436;
 
 struct fuel_chamber {
     mixture reactants;
@@ -135,10 +142,14 @@ void check_equilibrium(fuel_chamber &c, double h_over_r, double p_bar, const dou
     }
     EXPECT_LE(std::fabs(out.h_over_r - h_over_r), balance_tolerance * std::fabs(h_over_r));
 
-    // mu_j/RT = sum_i a_ij pi_i for the gases present; for the condensed
-    // species: present ones have that equality and a positive amount, absent
-    // ones inside their range would not lower the Gibbs energy.
+    // mu_j/RT = sum_i a_ij pi_i for the gases present, which lie above the
+    // trace floor; the potentials put every other gas below it, and at that
+    // amount it adds to the frozen cp. For the condensed species: present
+    // ones have that equality and a positive amount, absent ones inside
+    // their range would not lower the Gibbs energy.
     double ln_p = std::log(p_bar);
+    double cp = 0.0;
+    double trace_cp = 0.0;
     for (int j = 0; j < s.species_count; ++j) {
         const species_record *rec = solver_species(&s, j);
         double n_j = out.moles[static_cast<std::size_t>(j)];
@@ -150,7 +161,15 @@ void check_equilibrium(fuel_chamber &c, double h_over_r, double p_bar, const dou
                 out.element_potentials[static_cast<std::size_t>(i)];
         }
         double g = f.h_rt - f.s_r;
+        cp += n_j * f.cp_r;
         if (!rec->condensed) {
+            double ln_x = potential - g - ln_p; // the mole fraction that the potentials give
+            if (n_j == 0.0) {
+                EXPECT_LT(ln_x, out.trace_log_fraction + potential_tolerance) << record_name(rec) << " left out";
+                trace_cp += out.n_gas * std::exp(ln_x) * f.cp_r;
+            } else {
+                EXPECT_GT(ln_x, out.trace_log_fraction - potential_tolerance) << record_name(rec) << " a trace";
+            }
             // Below the smallest normal double (the minor species of a
             // trace element) an amount has too few digits for its logarithm.
             if (n_j >= std::numeric_limits<double>::min()) {
@@ -164,6 +183,7 @@ void check_equilibrium(fuel_chamber &c, double h_over_r, double p_bar, const dou
             EXPECT_GE(g - potential, -potential_tolerance) << record_name(rec) << " would lower the Gibbs energy";
         }
     }
+    EXPECT_NEAR(cp + trace_cp, out.cp_frozen_over_r, heat_capacity_tolerance * out.cp_frozen_over_r);
 }
 
 TEST_F(operating_range, balances_and_potentials_hold_everywhere)
@@ -183,7 +203,13 @@ TEST_F(operating_range, balances_and_potentials_hold_everywhere)
                                   std::string(fuel ? "RP-1" : "CH4(L)") + " p " + std::to_string(p) + " MPa k " +
                                       std::to_string(k));
                 int graphite = find_species_index(c.solver, "C(gr)");
-                with_carbon += c.solution.moles[static_cast<std::size_t>(graphite)] > 0.0;
+                int carbon = c.solution.moles[static_cast<std::size_t>(graphite)] > 0.0;
+                with_carbon += carbon;
+                // Once a condensed species has entered, the floor stays at
+                // 1e-11 even if it leaves again.
+                if (carbon || c.solution.trace_log_fraction != trace_floor) {
+                    EXPECT_EQ(c.solution.trace_log_fraction, condensed_trace_floor);
+                }
             }
         }
     }

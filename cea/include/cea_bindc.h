@@ -135,12 +135,25 @@ int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_wei
  * library's own first estimate, so its result depends on its arguments only.
  * Bad arguments leave the solution without a result.
  *
+ * Trace species, as in the published method (Gordon & McBride, NASA
+ * RP-1311, section 3.2) and the reference results: a product gas whose mole
+ * fraction at equilibrium is below 1e-8 (1e-11 once a condensed species has
+ * formed during the solve; lower still when an element's amount is below
+ * 1e-5 of the largest) is left out: it holds no atoms in the element
+ * balances and no moles in n, and the state is the Gibbs minimum over the
+ * other species, whose moles give CEA_M = 1/n, the enthalpy, the entropy
+ * and the equilibrium derivatives. Its equilibrium amount still adds to the
+ * frozen cp (CEA_FROZEN_CP; CEA_FROZEN_CV is that cp less R n). The exact
+ * minimum over every gas differs from this state by up to about 1e-7
+ * relative in T and M.
+ *
  * Converged means: every element's amount and, for CEA_HP, the enthalpy
- * balance to 1e-10 of themselves; the temperature lies where every product
- * gas that the reactants can form has data (200 K to 6000 K for C-H-O
- * products); and every property it gives is a finite number (gamma_s and
- * the equilibrium cp and cv report CEA_NOT_CONVERGED instead when the
- * equilibrium derivatives cannot be solved). So:
+ * balance to 1e-10 of themselves over the species not left out; the
+ * temperature lies where every product gas that the reactants can form has
+ * data (200 K to 6000 K for C-H-O products); and every property it gives is
+ * a finite number (gamma_s and the equilibrium cp and cv report
+ * CEA_NOT_CONVERGED instead when the equilibrium derivatives cannot be
+ * solved). So:
  * - a CEA_TP temperature outside those data returns CEA_TEMPERATURE_RANGE;
  * - a CEA_HP solve that settles outside them returns CEA_OK with the
  *   converged flag 0 (like any other solve that does not converge), and

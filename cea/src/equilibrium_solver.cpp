@@ -19,22 +19,38 @@ static const int small_gas_iterations = 30;
 // Largest mole fraction (as its logarithm, ln 0.01) at which another gas
 // enters after that estimate.
 static const double expanded_log_fraction_cap = -4.605170185988091;
-// Mole fraction 1e-8: species below it are "trace" for the step control.
+// Trace species (RP-1311 section 3.2, "Magnitude of species used during
+// iteration"): a gas whose mole fraction n_j/n is below e^-SIZE counts as
+// n_j = 0 in every sum of the iteration (element balances, n, enthalpy, the
+// matrix), while its ln n_j goes on being corrected by eq. (2.18), so that
+// it comes back when it grows past the floor. The converged state is thus
+// the Gibbs minimum over the gases above the floor (and the condensed
+// species), which is the convention of the published method and of the
+// results computed with it; the exact minimum over every gas differs from
+// it by up to 1e-7 relative. SIZE is mole fraction 1e-8; once a condensed
+// species has entered, the floor is XSIZE, mole fraction 1e-11, for the
+// rest of the solve (the method's TSIZE = XSIZE "if new components occur").
+// The step control of eq. (3.2) keeps SIZE throughout.
 static const double trace_log_size = 18.420681;
-// Below mole fraction 1e-25 a gas cannot change any sum of the iteration at
-// double precision (a sum of a hundred such terms stays under 1e-22 of the
-// total), so even the final iterations leave it out of the sums; the
-// result still reports its amount.
+static const double condensed_trace_log_size = 25.328436;
+// The trace gases still count in the frozen heat capacity, at their
+// equilibrium amounts. Below mole fraction 1e-25 a gas changes that sum by
+// less than 1e-22 of itself even a hundred times over, far below its
+// rounding, so it is left out and its exponential saved.
 static const double negligible_log_size = 57.564627;
 // An element whose amount is below this fraction of the largest element's
 // is a trace element (the method's BRATIO test, RP-1311 section 3.2). Its
-// species sit far below mole fraction 1e-8, so the floors above move down by
-// the ratio: the trace floor to a thousandth of the ratio (SIZE =
-// ln(1000/BRATIO)), the negligible floor by the ratio itself. Otherwise the
+// species sit far below mole fraction 1e-8, so the floors move down by the
+// ratio: SIZE = ln(1000/BRATIO) and XSIZE = SIZE + ln 1000. Otherwise the
 // trace element's species leave the sums, its balance goes untested and its
 // row of the equations vanishes.
 static const double trace_element_ratio = 1e-5;
 static const double trace_element_log_margin = 6.9077553; // ln 1000
+// A set of gases in the sums that still changes after this many tests of a
+// converged state has a gas sitting at the floor, whose inclusion moves it
+// across: from then on a gas in the sums stays there, so that the solve
+// ends, and ends the same way for the same arguments.
+static const int max_set_changes = 3;
 // The smallest element amount that a solve accepts: its species' amounts
 // stay normal doubles (a formula holds at most some tens of atoms), so
 // that the balance can be met to balance_tolerance of the amount.
@@ -441,25 +457,25 @@ struct iteration {
     int active_element_count;
     int included_count;
     int iterations;
-    // Off while the method's own tests are not yet met: gases below mole
-    // fraction 1e-8 then count as absent from the sums (RP-1311 section 3.2),
-    // which saves their exponentials. On for the final iterations, so that
-    // the result balances every species exactly.
-    int include_trace;
     int present_count; // gases in the sums (present_list)
     // On for the first estimate, which iterates on the small gases only.
     int small_only;
     int temperature_clamped; // T ran into the iteration bounds
-    // The trace and negligible floors below ln n (trace_log_size and
-    // negligible_log_size, deeper with a trace element), and the largest
-    // element amount.
+    // The floors below ln n: SIZE of the step control (trace_log_size),
+    // the floor of the sums in force (SIZE, or XSIZE once a condensed
+    // species has entered), and XSIZE; all deeper with a trace element.
+    // Then the largest element amount.
     double trace_log;
-    double negligible_log;
+    double presence_log;
+    double condensed_log;
     double b0_max;
+    // 1 once the set of gases in the sums has changed max_set_changes times
+    // at a converged state: a gas in the sums then stays there.
+    int keep_present;
     int trace_elements; // 1 when some element is below trace_element_ratio of b0_max
     // 1 while the work arrays hold the functions of the current state with
-    // every gas in the sums (the final test of converge evaluated it), so
-    // that the result need not evaluate it again.
+    // the gases in the sums that it decides (the final test of converge
+    // evaluated it), so that the result need not evaluate it again.
     int state_evaluated;
 };
 
@@ -512,8 +528,11 @@ static void gas_functions(const double *table, std::size_t stride, int ng, const
 
 // Functions of every gas at the current T (as straight loops over the
 // coefficient table), amounts from their logarithms, and the dimensionless
-// chemical potentials mu_j/RT; then the included condensed species.
-static void evaluate_state(iteration *it)
+// chemical potentials mu_j/RT; then the included condensed species. The
+// gases in the sums are those above the floor in force (RP-1311 section
+// 3.2); the others get n_j = 0 but keep mu_j for their corrections.
+// Returns how many gases entered or left the sums.
+static int evaluate_state(iteration *it)
 {
     equilibrium_solver *s = it->s;
     double t = it->t;
@@ -532,12 +551,14 @@ static void evaluate_state(iteration *it)
     gas_functions(table, stride, ng, &p, g_rt, h_rt);
     const double *cp_table = table + at(gibbs_terms + enthalpy_terms) * stride;
     double ln_p_over_n = it->ln_p - it->ln_n_total;
-    double trace_floor = it->ln_n_total - (it->include_trace ? it->negligible_log : it->trace_log);
+    double trace_floor = it->ln_n_total - it->presence_log;
     int present_count = 0;
+    int changes = 0;
     for (int g = 0; g < ng; ++g) {
         double ln_nj = s->ln_n[at(g)];
         s->mu[at(g)] = g_rt[g] + ln_nj + ln_p_over_n;
-        int in_sums = s->gas_active[at(g)] && ln_nj > trace_floor;
+        int in_sums = s->gas_active[at(g)] && (ln_nj > trace_floor || (it->keep_present && s->present[at(g)]));
+        changes += in_sums != s->present[at(g)];
         s->present[at(g)] = in_sums;
         if (in_sums) {
             s->present_list[at(present_count++)] = g;
@@ -550,6 +571,7 @@ static void evaluate_state(iteration *it)
         }
     }
     for (int g = ng; g < s->gas_count; ++g) {
+        changes += s->present[at(g)];
         s->present[at(g)] = 0;
         s->n[at(g)] = 0.0;
     }
@@ -557,6 +579,7 @@ static void evaluate_state(iteration *it)
     for (int c = 0; c < it->included_count; ++c) {
         evaluate_condensed(s, s->included_list[at(c)], &p);
     }
+    return changes;
 }
 
 // Gaussian elimination with partial pivoting on the rows of an augmented
@@ -987,26 +1010,27 @@ static int balances_hold(const iteration *it)
 
 // Iterates to convergence with the current set of condensed species.
 // mode converge_method_tests stops at the method's own tests (eqs. 3.5,
-// 3.6), with trace gases left out of the sums. Otherwise the iteration goes
-// on with every gas in the sums (from the start when mode is
-// converge_all_gases, after the method's tests when converge_trace_later)
-// until Newton's corrections reach the rounding level: it ends after a full
-// step no larger than finish_correction, whose error left is of the order
-// of its square, or when the corrections stop shrinking, provided that the
-// state reached balances (balances_hold). The corrections that the method
-// tests are weighted by mole fraction and say little of a trace element,
-// whose species may still be far from its amount; and a trace species in
-// excess loses at most a factor e per Newton step (its linearised balance
-// asks for a change of ln n_j of -1 at the most), so such a state takes
-// more steps.
-enum { converge_method_tests = 0, converge_trace_later = 1, converge_all_gases = 2 };
+// 3.6). Otherwise (converge_to_rounding) the iteration goes on until
+// Newton's corrections reach the rounding level: it ends after a full step
+// no larger than finish_correction, whose error left is of the order of its
+// square, or when the corrections stop shrinking, provided that the state
+// reached balances (balances_hold) and that the gases in its sums are
+// exactly those above the floor at that state, so that the result is the
+// minimum over a set that the result itself decides (and does not depend
+// on the way there). The corrections that the method tests are weighted by
+// mole fraction and say little of a trace element, whose species may still
+// be far from its amount; and a trace species in excess loses at most a
+// factor e per Newton step (its linearised balance asks for a change of
+// ln n_j of -1 at the most), so such a state takes more steps.
+enum { converge_method_tests = 0, converge_to_rounding = 1 };
 
 static int converge(iteration *it, int mode)
 {
     int limit = it->small_only ? small_gas_iterations : base_iterations + it->s->species_count / 2;
     int extra = 0;
     double previous = 0.0;
-    it->include_trace = mode == converge_all_gases;
+    int set_changes = 0;
+    it->keep_present = 0;
     for (int k = 0; k < limit && it->iterations < max_total_iterations; ++k) {
         int loose = 0;
         double correction = 0.0;
@@ -1020,13 +1044,15 @@ static int converge(iteration *it, int mode)
         if (mode == converge_method_tests) {
             return 1;
         }
-        if (!it->include_trace) {
-            it->include_trace = 1;
-            continue;
-        }
         if (correction <= finish_correction || extra >= max_rounding_iterations ||
             (extra > 0 && correction > 0.5 * previous)) {
-            evaluate_state(it);
+            if (evaluate_state(it) != 0) {
+                // A gas crossed the floor in the last step: the minimum
+                // over the new set is another state.
+                it->keep_present = ++set_changes >= max_set_changes;
+                extra = 0;
+                continue;
+            }
             if (balances_hold(it)) {
                 it->state_evaluated = 1;
                 return 1;
@@ -1040,10 +1066,13 @@ static int converge(iteration *it, int mode)
     return 0;
 }
 
+// A condensed species enters the iteration; from now on the floor of the
+// sums is XSIZE (RP-1311 section 3.2: TSIZE = XSIZE if new components occur).
 static void include_condensed(iteration *it, int c)
 {
     equilibrium_solver *s = it->s;
     it->state_evaluated = 0;
+    it->presence_log = it->condensed_log;
     s->included[at(c)] = 1;
     s->included_list[at(it->included_count++)] = c;
 }
@@ -1234,6 +1263,38 @@ static int derivatives(iteration *it, equilibrium_solution *out)
            std::isfinite(out->dlnv_dlnp) && out->dlnv_dlnp < 0.0;
 }
 
+// Cp/R of gas g, whose interval for the temperature is loaded.
+static double gas_heat_capacity(const equilibrium_solver *s, int g, const temperature_powers *p)
+{
+    std::size_t stride = at(s->gas_count);
+    const double *c = s->gas_coefficients + at(gibbs_terms + enthalpy_terms) * stride + at(g);
+    return c[0] * p->inv_t2 + c[stride] * p->inv_t + c[2 * stride] + c[3 * stride] * p->t + c[4 * stride] * p->t2 +
+           c[5 * stride] * p->t3 + c[6 * stride] * p->t4;
+}
+
+// sum n_j Cp_j/R over the trace gases, those below the floor that the sums
+// of the iteration leave out. They hold no atoms in the balances and no
+// moles in n, but the frozen heat capacity counts every gas, the trace ones
+// at their equilibrium amounts n_j = e^(ln n_j), with ln n_j as eq. (2.18)
+// left it at the converged state (the convention of the reference results,
+// whose frozen cp and gamma it matches).
+static double trace_heat_capacity(const iteration *it)
+{
+    const equilibrium_solver *s = it->s;
+    temperature_powers p;
+    make_temperature_powers(it->t, &p);
+    double negligible_floor = it->ln_n_total - negligible_log_size;
+    double cp = 0.0;
+    for (int g = 0; g < s->gas_count; ++g) {
+        double ln_nj = s->ln_n[at(g)];
+        if (s->present[at(g)] || !s->gas_active[at(g)] || !(ln_nj > negligible_floor)) {
+            continue;
+        }
+        cp += std::exp(ln_nj) * gas_heat_capacity(s, g, &p);
+    }
+    return cp;
+}
+
 // The state reached, converged only when it balances (balances_hold) and
 // lies within the data of the gases.
 static void record_result(iteration *it, int converged, double data_low_k, double data_high_k,
@@ -1241,7 +1302,6 @@ static void record_result(iteration *it, int converged, double data_low_k, doubl
 {
     equilibrium_solver *s = it->s;
     if (!it->state_evaluated) {
-        it->include_trace = 1;
         it->small_only = 0;
         evaluate_state(it);
     }
@@ -1281,6 +1341,7 @@ static void record_result(iteration *it, int converged, double data_low_k, doubl
         cp += nj * s->cp_r[at(g)];
         entropy += nj * (s->h_rt[at(g)] - s->g_rt[at(g)] - (s->ln_n[at(g)] - ln_n_gas) - it->ln_p);
     }
+    cp += trace_heat_capacity(it);
     for (int q = 0; q < it->included_count; ++q) {
         int c = s->included_list[at(q)];
         double nj = s->condensed_n[at(c)];
@@ -1303,6 +1364,7 @@ static void record_result(iteration *it, int converged, double data_low_k, doubl
     out->h_over_r = h * it->t;
     out->cp_frozen_over_r = cp;
     out->s_over_r = entropy;
+    out->trace_log_fraction = -it->presence_log;
     for (int i = 0; i < s->element_count; ++i) {
         out->element_potentials[at(i)] = s->pi[at(i)];
     }
@@ -1462,12 +1524,14 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
     it.b0_max = b0_max;
     it.trace_elements = it.active_element_count > 0 && b0_min < trace_element_ratio * b0_max;
     it.trace_log = trace_log_size;
-    it.negligible_log = negligible_log_size;
+    it.condensed_log = condensed_trace_log_size;
     if (it.trace_elements) {
         double ln_ratio = std::log(b0_min / b0_max);
         it.trace_log = trace_element_log_margin - ln_ratio;
-        it.negligible_log = negligible_log_size - ln_ratio;
+        it.condensed_log = it.trace_log + trace_element_log_margin;
     }
+    it.presence_log = it.trace_log;
+    it.keep_present = 0;
     // The gases in play, and the temperatures where every one of them has
     // data (gas_data_range).
     int ng = s->gas_count;
@@ -1480,6 +1544,7 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
             }
         }
         s->gas_active[at(g)] = active;
+        s->present[at(g)] = 0;
         gas_active += active;
     }
     // With every element present the gases in play are the usable ones,
@@ -1519,7 +1584,6 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
     it.ln_t = std::log(it.t);
     it.included_count = 0;
     it.iterations = 0;
-    it.include_trace = 0;
     it.present_count = 0;
     it.small_only = 0;
     it.temperature_clamped = 0;
@@ -1544,13 +1608,14 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
                 s->condensed_n[at(c)] = 0.0;
             }
             it.included_count = 0;
+            it.presence_log = it.trace_log;
             it.t = type == CEA_HP ? (start != nullptr ? start->t_k : initial_temperature_k) : state1;
             it.ln_t = std::log(it.t);
             spread_gas_estimate(&it, n_start);
         }
         int max_revisions = 4 * s->condensed_count + 10;
         for (int pass = 0; pass <= max_revisions; ++pass) {
-            if (!converge(&it, attempt == 0 ? converge_all_gases : converge_trace_later)) {
+            if (!converge(&it, converge_to_rounding)) {
                 break;
             }
             if (!revise_condensed(&it)) {

@@ -1,7 +1,8 @@
 // Chemical equilibrium of a product mixture by minimisation of Gibbs energy
 // (Gordon & McBride, NASA RP-1311): Newton iteration on the reduced equations
 // in the element potentials, the condensed amounts, ln n and ln T, with the
-// published step control, condensed species entering and leaving after each
+// published step control, trace gases left out of the sums as the method
+// leaves them out, condensed species entering and leaving after each
 // convergence, and condensed phases chosen by temperature.
 #ifndef CEA_EQUILIBRIUM_SOLVER_H
 #define CEA_EQUILIBRIUM_SOLVER_H
@@ -123,7 +124,12 @@ struct equilibrium_solution {
     double dlnv_dlnt; // (d ln V / d ln T) at constant p
     double dlnv_dlnp; // (d ln V / d ln p) at constant T
     int derivatives_valid;
-    double *moles;              // kmol/kg per species; 0 where absent or below mole fraction 1e-25
+    // ln of the mole fraction below which a gas is a trace gas, left out of
+    // the balances, n and the moles below, but counted in the frozen cp:
+    // ln 1e-8, or ln 1e-11 once a condensed species has entered (deeper
+    // with a trace element).
+    double trace_log_fraction;
+    double *moles;              // kmol/kg per species; 0 where absent or a trace gas
     double *element_potentials; // pi_i, 0 for absent elements (in the same allocation as moles)
 };
 
@@ -153,8 +159,9 @@ void release_equilibrium_solution(equilibrium_solution *solution);
 // can form, CEA_INVALID_ARGUMENT among others for a pressure at which the
 // converged state cannot be represented (a property that is not a finite
 // number). Converged means that every element and, for HP, the enthalpy
-// balance to 1e-10 of themselves, and that T lies within those data; an HP
-// solve that settles outside them returns CEA_OK, not converged.
+// balance to 1e-10 of themselves over the species in the sums (trace gases
+// below trace_log_fraction left out), and that T lies within those data; an
+// HP solve that settles outside them returns CEA_OK, not converged.
 int solve_equilibrium(equilibrium_solver *solver, int type, double state1, double state2, const double amounts[],
                       const solve_start *start, equilibrium_solution *solution, failure *error);
 
