@@ -304,33 +304,16 @@ int field_is_blank(const char *field, std::size_t width)
 // the field has another shape (the general reader then decides).
 
 // d.ddddddddd followed by D or E, a sign and two digits, then blanks: the
-// coefficients, read eight digits at a time.
+// coefficients.
 static int parse_database_shape(const char *p, std::size_t width, int negative, double *value)
 {
     static const std::size_t shape_width = 15; // d, ., 9 digits, D, sign, 2 digits
-    unsigned first = static_cast<unsigned>(p[0] - '0');
-    unsigned last = static_cast<unsigned>(p[10] - '0');
-    char exponent_sign = p[12];
-    unsigned e1 = static_cast<unsigned>(p[13] - '0');
-    unsigned e2 = static_cast<unsigned>(p[14] - '0');
-    std::uint32_t middle = 0;
-    if (first > 9 || last > 9 || (exponent_sign != '+' && exponent_sign != '-') || e1 > 9 || e2 > 9 ||
-        !eight_digits(p + 2, &middle)) {
-        return 0;
-    }
     for (std::size_t k = shape_width; k < width; ++k) {
         if (!is_blank(p[k])) {
             return 0;
         }
     }
-    std::uint64_t mantissa = (first * 100000000u + middle) * std::uint64_t{10} + last;
-    int exponent = static_cast<int>(e1 * 10 + e2);
-    double result = 0.0;
-    if (!ten_digit_decimal(mantissa, (exponent_sign == '-' ? -exponent : exponent) - 9, &result)) {
-        return 0;
-    }
-    *value = negative ? -result : result;
-    return 1;
+    return parse_database_digits(p, negative, value);
 }
 
 // digits[.digits], then blanks: at most 15 digits with at most 22 after

@@ -79,23 +79,20 @@ inline int ten_digit_decimal(std::uint64_t m, int scale, double *value)
     return 1;
 }
 
-// A coefficient field exactly as the database writes it, 16 columns of
-// sign (or blank), d.ddddddddd, D or E, sign and two digits: 1 and the
-// correctly rounded value (as parse_fixed_number gives), or 0 for anything
-// else, which parse_fixed_number then reads. Called inline for the nine
-// coefficient fields of every interval.
-inline int parse_coefficient_field(const char *f, double *value)
+// d.ddddddddd, D or E, a sign and two digits at d[0 .. 15), the shape of
+// nearly every number of the database, read eight digits at a time: 1 and
+// the correctly rounded value (as parse_fixed_number gives), negated when
+// negative, or 0 for anything else.
+inline int parse_database_digits(const char *d, int negative, double *value)
 {
-    char sign = f[0];
-    char exponent_sign = f[13];
-    unsigned first = static_cast<unsigned>(f[1] - '0');
-    unsigned last = static_cast<unsigned>(f[11] - '0');
-    unsigned e1 = static_cast<unsigned>(f[14] - '0');
-    unsigned e2 = static_cast<unsigned>(f[15] - '0');
+    char exponent_sign = d[12];
+    unsigned first = static_cast<unsigned>(d[0] - '0');
+    unsigned last = static_cast<unsigned>(d[10] - '0');
+    unsigned e1 = static_cast<unsigned>(d[13] - '0');
+    unsigned e2 = static_cast<unsigned>(d[14] - '0');
     std::uint32_t middle = 0;
-    if ((sign != ' ' && sign != '-' && sign != '+') || f[2] != '.' || (f[12] != 'D' && f[12] != 'E') ||
-        (exponent_sign != '+' && exponent_sign != '-') || first > 9 || last > 9 || e1 > 9 || e2 > 9 ||
-        !eight_digits(f + 3, &middle)) {
+    if (d[1] != '.' || (d[11] != 'D' && d[11] != 'E') || (exponent_sign != '+' && exponent_sign != '-') || first > 9 ||
+        last > 9 || e1 > 9 || e2 > 9 || !eight_digits(d + 2, &middle)) {
         return 0;
     }
     std::uint64_t mantissa = (first * 100000000u + middle) * std::uint64_t{10} + last;
@@ -104,8 +101,20 @@ inline int parse_coefficient_field(const char *f, double *value)
     if (!ten_digit_decimal(mantissa, (exponent_sign == '-' ? -exponent : exponent) - 9, &result)) {
         return 0;
     }
-    *value = sign == '-' ? -result : result;
+    *value = negative ? -result : result;
     return 1;
+}
+
+// A coefficient field exactly as the database writes it, 16 columns: a
+// sign (or blank), then the digits above. 0 for anything else, which
+// parse_fixed_number then reads. Called inline for the nine coefficient
+// fields of every interval.
+inline int parse_coefficient_field(const char *f, double *value)
+{
+    if (f[0] != ' ' && f[0] != '-' && f[0] != '+') {
+        return 0;
+    }
+    return parse_database_digits(f + 1, f[0] == '-', value);
 }
 
 } // namespace cea_impl
