@@ -139,11 +139,9 @@ void solve_and_check(chamber &c, int type, double h_over_r, double p_bar, const 
         EXPECT_LE(std::fabs(b - b0), balance_tolerance * b0) << symbol(i);
     }
 
-    // mu_j/RT = sum_i a_ij pi_i for the gases present, which lie above the
-    // trace floor; the potentials put every other gas below it, and at that
-    // amount it adds to the frozen cp. Condensed species: present ones have
-    // that equality and a positive amount, absent ones inside their range
-    // would not lower the Gibbs energy.
+    // mu_j/RT = sum_i a_ij pi_i for gases present (above the trace floor);
+    // the others lie below it and add to the frozen cp at that amount. A
+    // condensed species is present, with that equality, only where stable.
     double ln_p = std::log(p_bar);
     double cp = 0.0;
     for (int j = 0; j < s.species_count; ++j) {
@@ -224,8 +222,7 @@ TEST_F(operating_range, invariants_and_start_independence_hold_everywhere)
 }
 
 // A reactant in a trace, either way round and down to 1e-300 of the other,
-// holds its own elements in balance as well as the others: its species sit
-// far below the mole fractions that the iteration otherwise neglects.
+// keeps its elements in balance, far below the fractions the iteration drops.
 TEST_F(operating_range, trace_reactants_keep_the_balances)
 {
     for (int fuel = 0; fuel < 2; ++fuel) {
@@ -244,9 +241,8 @@ TEST_F(operating_range, trace_reactants_keep_the_balances)
             }
         }
     }
-    // Nitrogen at 1e300 with 0.13 of ethanol (an input of the operations'
-    // fuzzer): C, H and O at 1e-302 kmol/kg once stopped at the iteration
-    // limit with the enthalpy off by 3.3e-5, reported as converged.
+    // A fuzzer's find: C, H and O at 1e-302 kmol/kg once stopped at the
+    // iteration limit with the enthalpy off by 3.3e-5, reported as converged.
     const double w[2] = {1e300, 0.13293659876401923};
     solve_and_check(chambers[2], CEA_HP, -1.0, 0.002128776203754405, w, "ethanol in nitrogen");
 }

@@ -91,10 +91,8 @@ TEST(fixed_column_number, converts_exactly_or_refuses)
     }
 }
 
-// Random fields of the database's shape with exponents from 10^-60 to
-// 10^40, and plain decimals of up to 19 digits: every path of the reader
-// (one operation, 128-bit, extended precision, the verified division,
-// strtod) against the C library.
+// Random fields of the database's shape (10^-60 to 10^40) and decimals of up
+// to 19 digits take every path of the reader; each must give strtod's bits.
 TEST(fixed_column_number, random_fields_convert_as_strtod_does)
 {
     std::mt19937_64 random(20260601);
@@ -157,9 +155,8 @@ void expect_same_database(const thermo_database &a, const thermo_database &b)
     }
 }
 
-// The text read through a descriptor in chunks of `chunk` bytes: a regular
-// (memory) file, or a pipe, whose size is not known up front; arena_bytes
-// > 0 starts the storage that small, so that it has to grow.
+// The text read in chunks from a regular file or from a pipe (size unknown);
+// arena_bytes > 0 starts the storage that small, so that it has to grow.
 int load_through(const std::string &text, bool from_pipe, std::size_t chunk, std::size_t arena_bytes,
                  thermo_database *db, failure *error)
 {
@@ -191,10 +188,8 @@ int load_through(const std::string &text, bool from_pipe, std::size_t chunk, std
     return status;
 }
 
-// The text through memory, and through files and pipes with chunks that
-// put line ends everywhere: the same status and message, or the same
-// records. Returns the status and message of the memory parse, and its
-// records in *parsed when asked.
+// Every way of reading must give the memory parse's status and message, or
+// its records (handed back in *parsed when asked), with line ends anywhere.
 int parse_every_way(const std::string &text, std::string *message, thermo_database *parsed = nullptr)
 {
     thermo_database expected;
@@ -259,11 +254,10 @@ TEST(thermo_reader, fields_that_differ_in_their_last_column)
     release_thermo_database(&db);
 }
 
-// The shipped database (CRLF ends) read every way, with LF ends and from
-// its file: the same values. Lines longer than the chunk (only their first
-// columns and whether the rest is blank count), a CRLF split between two
-// chunks, no line end at the end, and a text from a pipe that outgrows the
-// first guess at its storage.
+// The shipped database (CRLF) read every way, with LF ends and from its file;
+// lines longer than the chunk (only their first columns and whether the rest
+// is blank count), a split CRLF, no final line end, and a text that outgrows
+// the first guess at its storage.
 TEST(thermo_reader, streams_any_line_layout)
 {
     std::string text = read_file(LRE_THERMO_DATABASE);
@@ -319,9 +313,8 @@ TEST(thermo_reader, streams_any_line_layout)
     release_thermo_database(&big);
 }
 
-// Memory for objects comes from the arena's spare room, zeroed, and is
-// taken back when given back last-lent first; what does not fit comes from
-// the heap.
+// Object memory comes zeroed from the arena's spare room and is taken back
+// when returned last-lent first; what does not fit comes from the heap.
 TEST(thermo_reader, lends_object_memory_from_its_arena)
 {
     thermo_database db;
@@ -423,8 +416,7 @@ TEST(thermo_reader, malformed_text_names_the_line)
     }
 }
 
-// Inputs kept from fuzzing the reader (its seeds and any input that once
-// made it misbehave) still parse or fail cleanly.
+// The reader's fuzzing seeds and past findings still parse or fail cleanly.
 TEST(thermo_reader, fuzz_corpus_is_handled)
 {
     DIR *dir = opendir(CEA_FUZZ_CORPUS_DIR);
