@@ -220,23 +220,27 @@ int parse_every_way(const std::string &text, std::string *message, thermo_databa
     return status;
 }
 
+// The head of a small database, and its one gas record (argon, 200 K to 6000 K).
+const std::string small_header = "! comment\nthermo\n    200.00   1000.00   6000.00  20000.     9/09/04\n";
+const std::string argon = "AR                Ref-Elm. Moore,1971. Gordon,1999.                             \n"
+                          " 1 g 3/98 AR  1.00    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n"
+                          "    200.000   6000.0007 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
+                          " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
+                          " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
+
 // Repeated fields are read once and remembered by their text: texts that
 // differ in their last column, or only in their width, keep their own values.
 TEST(thermo_reader, fields_that_differ_in_their_last_column)
 {
-    auto gas = [](const char *name, const char *amount, const char *t_low, const char *t_high) {
-        return std::string(name) + std::string(18 - std::strlen(name), ' ') + "test" + std::string(58, ' ') +
-               "\n 1 g 3/98 AR" + amount + "    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n" + t_low +
-               t_high +
-               "7 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
-               " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
-               " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
+    auto copy = [](const char *name, const char *amount, const char *interval) {
+        std::string r = std::string(argon).replace(0, 2, name);
+        r.replace(r.find("AR  1.00"), 8, std::string("AR") + amount);
+        return r.replace(r.find("    200.000   6000.000"), 22, interval);
     };
-    const std::string text = "thermo\n    200.00   1000.00   6000.00  20000.     9/09/04\n" +
-                             gas("A1", "  1.00", "    200.000", "   6000.000") +
-                             gas("A2", "  1.01", "    200.001", "   6000.000") +
-                             gas("A3", "  1.00", "    200.000", "   6000.001") +
-                             gas("A4", " 1.000", "   200.0000", "   6000.000") + "END PRODUCTS\nEND REACTANTS\n";
+    const std::string text = small_header + copy("A1", "  1.00", "    200.000   6000.000") +
+                             copy("A2", "  1.01", "    200.001   6000.000") +
+                             copy("A3", "  1.00", "    200.000   6000.001") +
+                             copy("A4", " 1.000", "   200.0000   6000.000") + "END PRODUCTS\nEND REACTANTS\n";
     thermo_database db;
     failure error;
     ASSERT_EQ(parse_thermo_text(text.data(), text.size(), "test.inp", &db, &error), CEA_OK) << error.text;
@@ -354,19 +358,14 @@ TEST(thermo_reader, lends_object_memory_from_its_arena)
 // line and what is wrong there.
 TEST(thermo_reader, malformed_text_names_the_line)
 {
-    const std::string header = "! comment\nthermo\n    200.00   1000.00   6000.00  20000.     9/09/04\n";
-    const std::string gas = "AR                Ref-Elm. Moore,1971. Gordon,1999.                             \n"
-                            " 1 g 3/98 AR  1.00    0.00    0.00    0.00    0.00 0   39.9480000          0.000\n"
-                            "    200.000   6000.0007 -2.0 -1.0  0.0  1.0  2.0  3.0  4.0  0.0         6197.428\n"
-                            " 0.000000000D+00 0.000000000D+00 2.500000000D+00 0.000000000D+00 0.000000000D+00\n"
-                            " 0.000000000D+00 0.000000000D+00                -7.453750000D+02 4.379674910D+00\n";
     const std::string liquid = "O2(L)             Oxygen.                                                       \n"
                                " 0 g 6/96 O   2.00    0.00    0.00    0.00    0.00 1   31.9988000     -12979.000\n"
                                "     90.170      0.0000  0.0  0.0  0.0  0.0  0.0  0.0  0.0  0.0            0.000\n";
-    const std::string good = header + gas + "END PRODUCTS\n" + liquid + "END REACTANTS\n";
+    const std::string good = small_header + argon + "END PRODUCTS\n" + liquid + "END REACTANTS\n";
     // AR with its interval twice: the second does not follow the first.
-    const std::string overlapping = header + std::string(gas).replace(gas.find(" 1 g"), 4, " 2 g") +
-                                    gas.substr(gas.find("    200.000")) + "END PRODUCTS\n" + liquid + "END REACTANTS\n";
+    const std::string overlapping = small_header + std::string(argon).replace(argon.find(" 1 g"), 4, " 2 g") +
+                                    argon.substr(argon.find("    200.000")) + "END PRODUCTS\n" + liquid +
+                                    "END REACTANTS\n";
     std::string message;
     ASSERT_EQ(parse_every_way(good, &message), CEA_OK) << message;
     auto replaced = [&](const std::string &from, const std::string &to) {
