@@ -11,8 +11,8 @@
 
 #include "equilibrium_solver.h"
 #include "mixture.h"
-#include "species_thermo.h"
 #include "thermo_database.h"
+#include "thermo_functions.h"
 
 using namespace cea_impl;
 

@@ -9,7 +9,7 @@
 
 #include "library_status.h"
 #include "mixture.h"
-#include "species_thermo.h"
+#include "thermo_functions.h"
 
 namespace cea_impl {
 

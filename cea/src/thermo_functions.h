@@ -3,8 +3,8 @@
 //   cp/R = a1 T^-2 + a2 T^-1 + a3 + a4 T + a5 T^2 + a6 T^3 + a7 T^4
 //   H/RT = -a1 T^-2 + a2 ln(T)/T + a3 + a4 T/2 + a5 T^2/3 + a6 T^3/4 + a7 T^4/5 + b1/T
 //   S/R  = -a1 T^-2/2 - a2 T^-1 + a3 ln T + a4 T + a5 T^2/2 + a6 T^3/3 + a7 T^4/4 + b2
-#ifndef CEA_SPECIES_THERMO_H
-#define CEA_SPECIES_THERMO_H
+#ifndef CEA_THERMO_FUNCTIONS_H
+#define CEA_THERMO_FUNCTIONS_H
 
 #include "thermo_database.h"
 

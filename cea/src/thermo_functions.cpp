@@ -1,4 +1,4 @@
-#include "species_thermo.h"
+#include "thermo_functions.h"
 
 #include <cmath>
 
