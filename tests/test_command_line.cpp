@@ -1,6 +1,5 @@
-// Command-line handling of the built program, observed from outside: each case
-// runs the executable and compares standard output, standard error and the
-// exit status byte for byte.
+// Command-line handling of the built executable: standard output, standard
+// error and exit status compared byte for byte.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -132,9 +131,8 @@ TEST(CommandLine, ContentErrorsWriteOneMessageOnStandardError)
     }
 }
 
-// A request that passes the command line goes on to open the chamber, which
-// fails on a database that does not exist: seeing that failure, and not a
-// command-line message, shows that validation passed.
+// An accepted request goes on to open the chamber, which fails on a missing
+// database: that failure, not a command-line message, shows validation passed.
 TEST(CommandLine, AcceptedRequestsReachTheChamber)
 {
     const std::string db = "no-such-dir/thermo.inp";

@@ -1,8 +1,6 @@
-// JSON documents of the built program on the repository's database: every
-// listed golden document and a sweep of cases over modules, throttles,
-// altitudes, area ratios and burns, each read back by python3's json module
-// and checked for its member sets, for the operating point it was asked for
-// and for the two member names whose quantity depends on the module.
+// The built program's JSON documents (the golden ones and a sweep of cases),
+// read back by python3's json module: member sets, the operating point asked
+// for, and the two names whose quantity depends on the module.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,8 +24,7 @@ lre_test::program_output run(const std::vector<std::string> &options)
 
 const char *const module_keys[] = {"tq12b", "tq15b", "yf100k"};
 
-// Members per object, by module (tq12b, tq15b, yf100k), without and with a
-// burn duration.
+// Members of known, estimated, operating, calculated by module, without and with a burn.
 struct member_counts {
     std::size_t known, estimated, operating, calculated;
 };
@@ -37,16 +34,14 @@ const member_counts expected_counts[3][2] = {
     {{6, 6, 2, 35}, {6, 6, 3, 41}},
 };
 
-// One JSON document of the program and the options it was run with.
 struct json_case {
     std::string label;
     std::vector<std::string> options; // without --json
     std::string document;
 };
 
-// Cases over every module: throttles from limit to limit, altitudes including
-// negative zero and 86 km, area ratios, and burns from the smallest positive
-// one to one whose total impulses come close to the double range.
+// Every module, throttle limits, altitudes -0 to 86 km, area ratios, and burns
+// from the smallest positive one to one near the double range.
 std::vector<std::vector<std::string>> sweep_options()
 {
     const char *const burns[] = {"", "1e-300", "120", "1e300"};
@@ -112,15 +107,13 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
     EXPECT_EQ(operating.members.size(), counts.operating);
     EXPECT_EQ(calculated.members.size(), counts.calculated);
 
-    // Every document of a module and burn carries the same names in the same
-    // order as the first one seen (a golden document, compared byte for byte).
+    // The same names in the same order as the first document of its module and burn.
     const std::vector<std::vector<std::string>> names{known.members, estimated.members, operating.members,
                                                       calculated.members};
     const auto seen = names_seen->emplace(module * 2 + (burn ? 1 : 0), names);
     EXPECT_EQ(names, seen.first->second) << "member names differ from those of the same module and burn";
 
-    // The operating point is the one asked for, a negative zero altitude
-    // included; tq15b has neither throttle nor altitude.
+    // The operating point asked for (tq15b has neither throttle nor altitude).
     if (module != 1) {
         const std::string throttle = lre_test::option_value(c.options, "--throttle-pct");
         const std::string altitude = lre_test::option_value(c.options, "--altitude-km");
@@ -135,10 +128,8 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
                   std::strtod(lre_test::option_value(c.options, "--burn-s").c_str(), nullptr));
     }
 
-    // The two names whose quantity depends on the module: tq12b has neither;
-    // tq15b's are the engine's figures, apart from the chamber's; yf100k's
-    // repeat the chamber's vacuum figures. A total impulse is the burn
-    // times its thrust (kN * s / 1000 = MN * s), to the documents' 12 digits.
+    // tq12b has neither module-dependent name; tq15b's are the engine's
+    // figures, yf100k's the chamber's. Impulse = burn * thrust (12 digits).
     const double f_en_v = calculated.value("F_en_v_kN");
     const double i_t_en_v = calculated.value("I_t_en_v_MN_s");
     EXPECT_EQ(calculated.has("F_en_v_kN"), module != 0);
@@ -200,7 +191,7 @@ TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
     EXPECT_EQ(names_seen.size(), 6u) << "every module with and without a burn";
 }
 
-// The values whose text the issue names, as the golden documents hold them.
+// The text of values whose form matters, as the golden documents hold them.
 TEST(JsonDocuments, NamedValuesInGoldenDocuments)
 {
     const struct {
@@ -218,8 +209,8 @@ TEST(JsonDocuments, NamedValuesInGoldenDocuments)
     }
 }
 
-// A total impulse beyond the double range would print "inf", which is no JSON
-// number: the run fails instead, in both output forms, printing nothing.
+// A total impulse beyond the double range ("inf" is no JSON number) fails the
+// run in both output forms.
 TEST(JsonDocuments, OverflowingTotalImpulseFailsTheRun)
 {
     for (const char *key : module_keys) {
