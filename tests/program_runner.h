@@ -84,6 +84,16 @@ inline program_output run_program(const std::string &path, const std::vector<std
     });
 }
 
+// Words in brackets, for failure messages: "[--burn-s] [12 ]".
+inline std::string joined(const std::vector<std::string> &words)
+{
+    std::string text;
+    for (const std::string &word : words) {
+        text += (text.empty() ? "[" : " [") + word + "]";
+    }
+    return text;
+}
+
 // Runs a main function renamed lre_perf_main (the program's main unit
 // compiled into a test) on an argument vector, argv[0] included.
 template <typename Main>

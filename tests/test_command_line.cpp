@@ -23,15 +23,6 @@ program_output run(std::vector<std::string> argv)
     return lre_test::run_program(program_path, argv);
 }
 
-std::string joined(const std::vector<std::string> &words)
-{
-    std::string text;
-    for (const std::string &word : words) {
-        text += " [" + word + "]";
-    }
-    return text;
-}
-
 // Form errors print the usage text on standard output, named after the first
 // word, or "lre-perf" when that is missing or empty.
 TEST(CommandLine, FormErrorsPrintUsageOnStandardOutput)
@@ -64,7 +55,7 @@ TEST(CommandLine, FormErrorsPrintUsageOnStandardOutput)
     };
     for (const auto &c : cases) {
         const program_output out = run(c.argv);
-        SCOPED_TRACE(joined(c.argv));
+        SCOPED_TRACE(lre_test::joined(c.argv));
         EXPECT_EQ(out.status, c.status);
         const bool named = !c.argv.empty() && !c.argv[0].empty();
         EXPECT_EQ(out.stdout_text, lre_test::expected_usage(named ? program_path : "lre-perf"));
@@ -124,7 +115,7 @@ TEST(CommandLine, ContentErrorsWriteOneMessageOnStandardError)
         std::vector<std::string> argv{"@", "db"};
         argv.insert(argv.end(), c.words.begin(), c.words.end());
         const program_output out = run(argv);
-        SCOPED_TRACE(joined(argv));
+        SCOPED_TRACE(lre_test::joined(argv));
         EXPECT_EQ(out.status, 1);
         EXPECT_EQ(out.stdout_text, "");
         EXPECT_EQ(out.stderr_text, c.message);
@@ -161,7 +152,7 @@ TEST(CommandLine, AcceptedRequestsReachTheChamber)
         std::vector<std::string> argv{"@"};
         argv.insert(argv.end(), words.begin(), words.end());
         const program_output out = run(argv);
-        SCOPED_TRACE(joined(argv));
+        SCOPED_TRACE(lre_test::joined(argv));
         EXPECT_EQ(out.status, 1);
         EXPECT_EQ(out.stdout_text, "");
         EXPECT_EQ(out.stderr_text.rfind("CEA initialization: ", 0), 0u) << out.stderr_text;

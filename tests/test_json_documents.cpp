@@ -25,10 +25,7 @@ lre_test::program_output run(const std::vector<std::string> &options)
 const char *const module_keys[] = {"tq12b", "tq15b", "yf100k"};
 
 // Members of known, estimated, operating, calculated by module, without and with a burn.
-struct member_counts {
-    std::size_t known, estimated, operating, calculated;
-};
-const member_counts expected_counts[3][2] = {
+const std::size_t expected_counts[3][2][4] = {
     {{5, 8, 2, 30}, {5, 8, 3, 34}},
     {{2, 8, 0, 21}, {2, 8, 1, 23}},
     {{6, 6, 2, 35}, {6, 6, 3, 41}},
@@ -75,15 +72,6 @@ std::vector<std::vector<std::string>> sweep_options()
     return cases;
 }
 
-std::string joined(const std::vector<std::string> &words)
-{
-    std::string text;
-    for (const std::string &word : words) {
-        text += (text.empty() ? "" : " ") + word;
-    }
-    return text;
-}
-
 void check_document(const json_case &c, const lre_test::json_document &doc,
                     std::map<int, std::vector<std::vector<std::string>>> *names_seen)
 {
@@ -97,19 +85,18 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
     EXPECT_EQ(c.document.rfind("{\n  \"schema_version\": 1,\n  \"engine\": \"" + key + "\",\n", 0), 0u);
     EXPECT_TRUE(lre_test::ends_with(c.document, "\n  }\n}\n"));
 
-    const lre_test::json_object &known = doc.object("known");
-    const lre_test::json_object &estimated = doc.object("estimated");
-    const lre_test::json_object &operating = doc.object("operating");
-    const lre_test::json_object &calculated = doc.object("calculated");
-    const member_counts &counts = expected_counts[module][burn ? 1 : 0];
-    EXPECT_EQ(known.members.size(), counts.known);
-    EXPECT_EQ(estimated.members.size(), counts.estimated);
-    EXPECT_EQ(operating.members.size(), counts.operating);
-    EXPECT_EQ(calculated.members.size(), counts.calculated);
+    // The reader has checked the four objects and their order.
+    std::vector<std::vector<std::string>> names;
+    for (std::size_t i = 0; i < 4; ++i) {
+        names.push_back(doc.objects[i].members);
+        EXPECT_EQ(names.back().size(), expected_counts[module][burn ? 1 : 0][i]) << doc.objects[i].name;
+    }
+    const lre_test::json_object &known = doc.objects[0];
+    const lre_test::json_object &estimated = doc.objects[1];
+    const lre_test::json_object &operating = doc.objects[2];
+    const lre_test::json_object &calculated = doc.objects[3];
 
     // The same names in the same order as the first document of its module and burn.
-    const std::vector<std::vector<std::string>> names{known.members, estimated.members, operating.members,
-                                                      calculated.members};
     const auto seen = names_seen->emplace(module * 2 + (burn ? 1 : 0), names);
     EXPECT_EQ(names, seen.first->second) << "member names differ from those of the same module and burn";
 
@@ -173,9 +160,9 @@ TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
         std::vector<std::string> json_options = options;
         json_options.push_back("--json");
         const lre_test::program_output out = run(json_options);
-        EXPECT_EQ(out.status, 0) << joined(options);
-        EXPECT_EQ(out.stderr_text, "") << joined(options);
-        cases.push_back(json_case{joined(options), options, out.stdout_text});
+        EXPECT_EQ(out.status, 0) << lre_test::joined(options);
+        EXPECT_EQ(out.stderr_text, "") << lre_test::joined(options);
+        cases.push_back(json_case{lre_test::joined(options), options, out.stdout_text});
     }
 
     std::vector<std::string> texts;
@@ -219,7 +206,7 @@ TEST(JsonDocuments, OverflowingTotalImpulseFailsTheRun)
             if (json) {
                 options.push_back("--json");
             }
-            SCOPED_TRACE(joined(options));
+            SCOPED_TRACE(lre_test::joined(options));
             const lre_test::program_output out = run(options);
             EXPECT_EQ(out.status, 1);
             EXPECT_EQ(out.stdout_text, "");

@@ -82,32 +82,26 @@ TEST(TextReport, LinesOfSpecialCases)
 
 TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
 {
+    const std::string init = "CEA initialization: CEA ";
+    const std::string failed = "Calculation failed: ";
     const struct {
         std::vector<std::string> words;
         int failing_op; // -1: none
         int nth;
         const char *library_text;
-        const char *message;
+        std::string message;
     } cases[] = {
-        {{"no/such/thermo.inp"},
-         CEA_DOUBLE_INIT_THERMO,
-         1,
-         "cannot open no/such/thermo.inp",
-         "CEA initialization: CEA thermo database failed (CEA code 1): cannot open no/such/thermo.inp\n"},
-        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", "CEA initialization: CEA thermo database failed (CEA code 1)\n"},
-        {{"db", "--engine", "yf100k"},
-         CEA_DOUBLE_EQSOLUTION_CREATE,
-         1,
-         "",
-         "CEA initialization: CEA equilibrium solution failed (CEA code 1)\n"},
+        {{"no/such.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "gone", init + "thermo database failed (CEA code 1): gone\n"},
+        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", init + "thermo database failed (CEA code 1)\n"},
+        {{"db"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "", init + "equilibrium solution failed (CEA code 1)\n"},
         // The chamber refuses a zero ratio without words of its own.
-        {{"db", "--k", "0"}, -1, 0, "", "Calculation failed: \n"},
-        {{"db", "--eta-cf", "1.5"}, -1, 0, "", "Calculation failed: Invalid or physically inconsistent model input.\n"},
+        {{"db", "--k", "0"}, -1, 0, "", failed + "\n"},
+        {{"db", "--eta-cf", "1.5"}, -1, 0, "", failed + "Invalid or physically inconsistent model input.\n"},
         {{"db", "--throttle-pct", "90"},
          CEA_DOUBLE_EQSOLVER_SOLVE,
          7,
-         "diverged",
-         "Calculation failed: CEA HP equilibrium failed (CEA code 1): diverged\n"},
+         "x",
+         failed + "CEA HP equilibrium failed (CEA code 1): x\n"},
     };
     for (const auto &c : cases) {
         const lre_test::program_output out = run(methane_14_mpa, c.words, c.failing_op, c.nth, c.library_text);
