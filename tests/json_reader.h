@@ -35,17 +35,7 @@ struct json_object {
 struct json_document {
     std::string error; // empty when the document was read
     std::string engine;
-    std::vector<json_object> objects; // known, estimated, operating, calculated
-
-    const json_object &object(const std::string &name) const
-    {
-        static const json_object none{};
-        for (const json_object &o : objects) {
-            if (o.name == name)
-                return o;
-        }
-        return none;
-    }
+    std::vector<json_object> objects; // known, estimated, operating, calculated, when read
 };
 
 // Integers are read as floats so that a negative zero keeps its sign, and the

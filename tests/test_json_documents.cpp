@@ -33,7 +33,7 @@ const std::size_t expected_counts[3][2][4] = {
 
 struct json_case {
     std::string label;
-    std::vector<std::string> options; // without --json
+    std::vector<std::string> options;
     std::string document;
 };
 
@@ -134,32 +134,18 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
     }
 }
 
-std::vector<json_case> golden_documents()
+TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
 {
     std::vector<json_case> cases;
     for (const lre_test::golden_case &g : lre_test::read_golden_cases(golden_dir)) {
-        if (!lre_test::ends_with(g.file, ".json")) {
-            continue;
+        if (lre_test::ends_with(g.file, ".json")) {
+            cases.push_back(json_case{g.file, g.options, lre_test::read_file(golden_dir + "/" + g.file)});
         }
-        json_case c{g.file, {}, lre_test::read_file(golden_dir + "/" + g.file)};
-        for (const std::string &word : g.options) {
-            if (word != "--json") {
-                c.options.push_back(word);
-            }
-        }
-        cases.push_back(c);
     }
-    return cases;
-}
-
-TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
-{
-    std::vector<json_case> cases = golden_documents();
     ASSERT_GE(cases.size(), 12u);
-    for (const std::vector<std::string> &options : sweep_options()) {
-        std::vector<std::string> json_options = options;
-        json_options.push_back("--json");
-        const lre_test::program_output out = run(json_options);
+    for (std::vector<std::string> options : sweep_options()) {
+        options.push_back("--json");
+        const lre_test::program_output out = run(options);
         EXPECT_EQ(out.status, 0) << lre_test::joined(options);
         EXPECT_EQ(out.stderr_text, "") << lre_test::joined(options);
         cases.push_back(json_case{lre_test::joined(options), options, out.stdout_text});
