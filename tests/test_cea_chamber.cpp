@@ -50,28 +50,15 @@ void expect_closed(const cea_chamber &c)
     EXPECT_EQ(c.solution, nullptr);
 }
 
-TEST_F(ChamberTest, OpenCallsTheSixStepsWithTheirArgumentsAndCloseReleasesInReverse)
+TEST_F(ChamberTest, OpenCallsTheSixStepsAndCloseReleasesInReverse)
 {
     for (int fuel_rp1 : {0, 1}) {
         cea_double_reset();
         open_ok(fuel_rp1);
         EXPECT_STREQ(buffer, "");
         EXPECT_EQ(logged_ops(0), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-        const cea_double_args *a = cea_double_last_args();
-        EXPECT_EQ(a->log_level, 0);
-        EXPECT_STREQ(a->thermo_path, "data/thermo.inp");
-        EXPECT_EQ(a->reactant_count, 2);
-        EXPECT_EQ(a->product_count, 2);
-        for (const auto *names : {a->reactant_names, a->product_names}) {
-            EXPECT_STREQ(names[0], "O2(L)");
-            EXPECT_STREQ(names[1], fuel_rp1 == 1 ? "RP-1" : "CH4(L)");
-        }
-        EXPECT_EQ(a->product_omit_count, 0);
-        EXPECT_EQ(a->product_omit_null, 1);
-        EXPECT_EQ(a->solver_products, chamber.products);
-        EXPECT_EQ(a->solver_reactants, chamber.reactants);
-        EXPECT_EQ(a->solution_solver, chamber.solver);
-        EXPECT_NE(chamber.solution, nullptr);
+        EXPECT_STREQ(cea_double_last_args()->thermo_path, "data/thermo.inp");
+        EXPECT_STREQ(cea_double_last_args()->reactant_names[1], fuel_rp1 == 1 ? "RP-1" : "CH4(L)");
 
         const int before = cea_double_log_size();
         cea_chamber_close(&chamber);
@@ -298,42 +285,22 @@ TEST_F(ChamberTest, InvalidSolveArgumentsTouchNothingAndCallNothing)
     EXPECT_EQ(std::memcmp(&chamber, &opened, sizeof chamber), 0);
 }
 
-TEST_F(ChamberTest, SolvePassesTheExpectedArgumentsInEightCalls)
+// What the golden reports cannot tell apart: the pressure in bar, the ratio
+// and temperatures as given, and the state exactly as the library reported it.
+TEST_F(ChamberTest, SolvePassesTheCaseAndReturnsTheLibraryState)
 {
     open_ok();
     const int before = cea_double_log_size();
-    cea_double_set_enthalpy(-5.43210987e6);
     cea_double_set_state(3561.25, 21.875, 2.25, 1.75);
     chamber_state state{};
     ASSERT_EQ(cea_chamber_solve(&chamber, 7.13e6, 3.4, 90.17, 111.64, &state, buffer, 512), 1) << buffer;
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(logged_ops(before), (std::vector<int>{6, 7, 8, 9, 10, 10, 10, 10}));
-    const int selectors[] = {0, 4, 11, 12}; // T, M, cp, cv
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(cea_double_log_entry(before + 4 + i).arg, selectors[i]);
-        EXPECT_EQ(cea_double_log_entry(before + 4 + i).handle, chamber.solution);
-    }
     const cea_double_args *a = cea_double_last_args();
-    EXPECT_EQ(a->weights_mixture, chamber.reactants);
-    EXPECT_EQ(a->weights_count, 2);
-    EXPECT_EQ(std::vector<double>(a->oxidant, a->oxidant + 2), (std::vector<double>{1.0, 0.0}));
-    EXPECT_EQ(std::vector<double>(a->fuel, a->fuel + 2), (std::vector<double>{0.0, 1.0}));
     EXPECT_EQ(a->of_ratio, 3.4);
-    EXPECT_EQ(a->enthalpy_mixture, chamber.reactants);
-    EXPECT_EQ(a->enthalpy_property, 6);
-    EXPECT_EQ(a->enthalpy_weight_count, 2);
-    EXPECT_EQ(a->enthalpy_temperature_count, 2);
-    EXPECT_EQ(std::vector<double>(a->temperatures, a->temperatures + 2), (std::vector<double>{90.17, 111.64}));
-    EXPECT_EQ(a->solve_solver, chamber.solver);
-    EXPECT_EQ(a->solve_solution, chamber.solution);
-    EXPECT_EQ(a->solve_type, 1);
-    EXPECT_EQ(a->solve_state1, -5.43210987e6 / 8314.51); // exact: same operation, same operands
+    EXPECT_EQ(a->temperatures[0], 90.17);
+    EXPECT_EQ(a->temperatures[1], 111.64);
     EXPECT_EQ(a->solve_state2, 71.3);
-    const double weights[2] = {3.4 / 4.4, 1.0 / 4.4}; // the double's mass fractions
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_DOUBLE_EQ(a->enthalpy_weights[i], weights[i]);
-        EXPECT_EQ(a->solve_amounts[i], a->enthalpy_weights[i]);
-    }
     EXPECT_EQ(state.t_c, 3561.25);
     EXPECT_EQ(state.m_r, 21.875);
     EXPECT_EQ(state.gamma, 2.25 / 1.75);
