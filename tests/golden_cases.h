@@ -1,7 +1,5 @@
-// The expected outputs of the built program, listed in tests/golden/cases.list
-// as "<expected file>: <options>" (the file relative to the list's folder),
-// and the small readers of a case's options that the tests need.
-// tests/golden/regenerate.sh reads the same list.
+// The expected outputs listed in tests/golden/cases.list ("<file>: <options>",
+// also read by regenerate.sh), and readers of a case's options.
 #ifndef LRE_TEST_GOLDEN_CASES_H
 #define LRE_TEST_GOLDEN_CASES_H
 
@@ -54,8 +52,7 @@ inline bool ends_with(const std::string &text, const std::string &suffix)
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// The value of the last occurrence of an option ("" when it is absent), as
-// the program takes the last one.
+// The value of the last occurrence of an option (the one the program takes), or "".
 inline std::string option_value(const std::vector<std::string> &options, const std::string &name)
 {
     std::string value;

@@ -1,8 +1,7 @@
-// Reads JSON documents back with python3's json module, a parser that owes
-// nothing to the code that wrote them. Each document must be one object of
-// objects of finite numbers, opening with "schema_version" 1 and a string
-// "engine" and holding the "known", "estimated", "operating" and
-// "calculated" objects in that order, with no member named twice.
+// Reads JSON documents back with python3's json module, a parser independent
+// of the writer. A document is "schema_version" 1, a string "engine", then the
+// objects known, estimated, operating, calculated of finite numbers, in that
+// order, no member named twice.
 #ifndef LRE_TEST_JSON_READER_H
 #define LRE_TEST_JSON_READER_H
 
@@ -21,15 +20,8 @@ struct json_object {
     std::vector<std::string> members; // in document order
     std::vector<double> values;
 
-    bool has(const std::string &member) const
-    {
-        for (const std::string &m : members) {
-            if (m == member)
-                return true;
-        }
-        return false;
-    }
-    // NaN when the member is absent.
+    // Values are finite, so NaN marks an absent member.
+    bool has(const std::string &member) const { return !std::isnan(value(member)); }
     double value(const std::string &member) const
     {
         for (std::size_t i = 0; i < members.size(); ++i) {
@@ -43,17 +35,7 @@ struct json_object {
 struct json_document {
     std::string error; // empty when the document was read
     std::string engine;
-    std::vector<json_object> objects; // known, estimated, operating, calculated
-
-    const json_object &object(const std::string &name) const
-    {
-        static const json_object none{};
-        for (const json_object &o : objects) {
-            if (o.name == name)
-                return o;
-        }
-        return none;
-    }
+    std::vector<json_object> objects; // known, estimated, operating, calculated, when read
 };
 
 // Integers are read as floats so that a negative zero keeps its sign, and the

@@ -1,6 +1,5 @@
-// The three modules' preset cases (100 %, sea level, no burn), as the
-// module table lists them: the expected output of the presets and a
-// realistic input for the model and report tests. Exact values.
+// The three modules' preset cases (100 %, sea level, no burn) as the module
+// table lists them, exact: expected presets and realistic model inputs.
 #ifndef LRE_TEST_MODULE_PRESETS_H
 #define LRE_TEST_MODULE_PRESETS_H
 
@@ -11,10 +10,9 @@
 
 namespace lre_test {
 
-// Builds a record the way the table reads: zero bytes (padding included),
-// then the listed fields, so that a whole-record byte comparison also
-// catches a zero preset written as -0.0 or left stale. a_t_fixed, h and t_b
-// are 0 and lambda is 1 for every module.
+// Zero bytes (padding included), then the listed fields, so that a byte
+// comparison also catches a zero written as -0.0 or left stale; a_t_fixed,
+// h and t_b are 0 and lambda is 1 for every module.
 inline engine_case preset(std::int32_t cycle, double thrust_ref, double isp_ref, double k_en, double k, double beta,
                           double p_c, double epsilon, double eta_c_star, double eta_c_f, double p_atm, double t_o,
                           double t_f)

@@ -1,6 +1,5 @@
-// Runs a program with a given argument vector, or a piece of code in this
-// process, and collects what it writes on standard output and standard error,
-// and its exit status.
+// Runs a program, or code in this process, and collects its standard output,
+// standard error and exit status.
 #ifndef LRE_TEST_PROGRAM_RUNNER_H
 #define LRE_TEST_PROGRAM_RUNNER_H
 
@@ -32,88 +31,67 @@ inline std::string read_all(std::FILE *file)
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
         text.append(chunk, got);
     }
+    std::fclose(file);
     return text;
 }
 
-// Unnamed temporary files for standard output and error, so that a large
-// output cannot block the writer on a pipe.
-struct output_files {
-    std::FILE *out = std::tmpfile();
-    std::FILE *err = std::tmpfile();
-    output_files() = default;
-    output_files(const output_files &) = delete;
-    output_files &operator=(const output_files &) = delete;
-    ~output_files()
-    {
-        if (out != nullptr)
-            std::fclose(out);
-        if (err != nullptr)
-            std::fclose(err);
-    }
-    bool ok() const { return out != nullptr && err != nullptr; }
-    void collect(program_output *result) const
-    {
-        result->stdout_text = read_all(out);
-        result->stderr_text = read_all(err);
-    }
-};
-
-// words becomes the whole argument vector, argv[0] included; an empty list
-// starts the program with an empty argument vector.
-inline program_output run_program(const std::string &path, const std::vector<std::string> &words)
+// Runs `run`, a callable that returns an exit status, with standard output and
+// error sent to unnamed temporary files (a pipe could block a large output).
+template <typename Run>
+program_output capture_output(Run run)
 {
     program_output result;
-    const output_files files;
-    if (!files.ok()) {
-        return result;
+    std::FILE *out = std::tmpfile();
+    std::FILE *err = std::tmpfile();
+    if (out != nullptr && err != nullptr) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        const int saved_out = dup(STDOUT_FILENO);
+        const int saved_err = dup(STDERR_FILENO);
+        dup2(fileno(out), STDOUT_FILENO);
+        dup2(fileno(err), STDERR_FILENO);
+        result.status = run();
+        std::fflush(stdout);
+        std::fflush(stderr);
+        dup2(saved_out, STDOUT_FILENO);
+        dup2(saved_err, STDERR_FILENO);
+        close(saved_out);
+        close(saved_err);
     }
+    result.stdout_text = out != nullptr ? read_all(out) : "";
+    result.stderr_text = err != nullptr ? read_all(err) : "";
+    return result;
+}
+
+// words becomes the whole argument vector, argv[0] included; an empty list
+// starts the program with an empty argument vector. The child inherits the
+// redirected standard output and error.
+inline program_output run_program(const std::string &path, const std::vector<std::string> &words)
+{
     std::vector<char *> argv;
     for (const std::string &word : words) {
         argv.push_back(const_cast<char *>(word.c_str()));
     }
     argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fileno(files.out), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fileno(files.err), STDERR_FILENO);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned == 0) {
+    return capture_output([&] {
+        pid_t child = 0;
         int wait_status = 0;
-        if (waitpid(child, &wait_status, 0) == child && WIFEXITED(wait_status)) {
-            result.status = WEXITSTATUS(wait_status);
+        if (posix_spawn(&child, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0 ||
+            waitpid(child, &wait_status, 0) != child || !WIFEXITED(wait_status)) {
+            return -1;
         }
-        files.collect(&result);
-    }
-    return result;
+        return WEXITSTATUS(wait_status);
+    });
 }
 
-// The same for `run`, a callable in this process that returns an exit status.
-template <typename Run>
-program_output capture_output(Run run)
+// Words in brackets, for failure messages: "[--burn-s] [12 ]".
+inline std::string joined(const std::vector<std::string> &words)
 {
-    program_output result;
-    const output_files files;
-    if (!files.ok()) {
-        return result;
+    std::string text;
+    for (const std::string &word : words) {
+        text += (text.empty() ? "[" : " [") + word + "]";
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int saved_out = dup(STDOUT_FILENO);
-    const int saved_err = dup(STDERR_FILENO);
-    dup2(fileno(files.out), STDOUT_FILENO);
-    dup2(fileno(files.err), STDERR_FILENO);
-    result.status = run();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out, STDOUT_FILENO);
-    dup2(saved_err, STDERR_FILENO);
-    close(saved_out);
-    close(saved_err);
-    files.collect(&result);
-    return result;
+    return text;
 }
 
 // Runs a main function renamed lre_perf_main (the program's main unit

@@ -1,6 +1,5 @@
-// Layout rules that every text report follows, whatever its numbers: line
-// counts per module, the opening empty line, and the columns of the tags,
-// labels and "=" signs.
+// Layout rules of every text report: line counts per module, the opening
+// empty line, and the columns of the tags, labels and "=" signs.
 #ifndef LRE_TEST_REPORT_LAYOUT_H
 #define LRE_TEST_REPORT_LAYOUT_H
 

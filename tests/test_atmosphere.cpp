@@ -14,12 +14,10 @@ struct pressure_row {
     double tolerance_pa;
 };
 
-// Expected values: a python3 evaluation of the 1976 layer formulas written
-// independently of this code (same constants, same operation order), and the
-// standard's tabulated base pressures where a height falls on a layer base.
-// 11019.06783200011 m is the double whose geopotential height rounds to
-// exactly 11000 m, so the result is the stored base pressure itself; the next
-// double below it still lies in the lower layer (22632.0640 Pa).
+// Source: an independent python3 evaluation of the 1976 layer formulas (same
+// constants and operation order), and the standard's base pressures where a
+// height is a layer base: 11019.06783200011 m has a geopotential height of
+// exactly 11000 m; the double below it is still in the lower layer.
 const pressure_row pressure_rows[] = {
     {0.0, 101325.0, 0.0},
     {-0.0, 101325.0, 0.0},
@@ -46,7 +44,7 @@ TEST(StandardAtmosphere, PressureAtAltitude)
     }
 }
 
-TEST(StandardAtmosphere, RefusesAltitudesOutsideTheTableAndLeavesOutputAlone)
+TEST(StandardAtmosphere, RefusesAltitudesOutsideTheTableAndNullOutput)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double refused[] = {
@@ -63,8 +61,7 @@ TEST(StandardAtmosphere, RefusesAltitudesOutsideTheTableAndLeavesOutputAlone)
         EXPECT_EQ(standard_atmosphere_pressure(altitude_m, &pressure_pa), 0) << altitude_m;
         EXPECT_EQ(pressure_pa, 12345.0) << altitude_m;
     }
+    EXPECT_EQ(standard_atmosphere_pressure(1000.0, nullptr), 0);
 }
-
-TEST(StandardAtmosphere, RefusesNullOutput) { EXPECT_EQ(standard_atmosphere_pressure(1000.0, nullptr), 0); }
 
 } // namespace

@@ -1,6 +1,5 @@
-// The case solver over the scripted equilibrium library: how many evaluations
-// a case takes, where the bisection ends, and every failure message. The
-// solver is private to the program's main unit, compiled into this test.
+// The case solver (private to the main unit, compiled in) over the scripted
+// library: evaluation counts, where the bisection ends, every failure message.
 #define main lre_perf_main
 #include "main.cpp"
 #undef main
@@ -15,9 +14,8 @@
 
 namespace {
 
-// Chamber states chosen per evaluation: the first solve of a case (its 100 %
-// point) gets `first`; later solves get `below` or `above` depending on
-// whether their pressure lies below the split pressure.
+// The first solve (the 100 % point) gets `first`; later ones `below` or
+// `above` the split pressure.
 struct scripted_states {
     cea_double_state first;
     cea_double_state below;
@@ -39,9 +37,8 @@ void scripted_state(double p_bar, const double *, cea_double_state *state, void 
 
 // The double's fixed state: T 3500 K, M 21.5 kg/kmol, cp/cv 2.0/1.6.
 const cea_double_state fixed_state = {3500.0, 21.5, 2.0, 1.6, 1};
-// A hotter, heavier gas for YF-100K, near its real chamber state: the fixed
-// state's c* is too low for the staged reference point, whose derived
-// thrust-coefficient efficiency would exceed 1.
+// Near YF-100K's real chamber state: the fixed state's c* is too low for the
+// staged reference point (its derived C_F efficiency would exceed 1).
 const cea_double_state yf_state = {3813.0, 23.8, 2.043, 1.6937, 1};
 
 cea_double_state module_state(int module) { return module == ENGINE_YF100K ? yf_state : fixed_state; }
@@ -61,15 +58,10 @@ cea_double_state with_temperature(cea_double_state state, double t_c)
 
 class CaseSolver : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        cea_double_reset();
-        ASSERT_EQ(cea_chamber_open(&chamber, "thermo.inp", 0, error, sizeof error), 1);
-    }
+    void SetUp() override { restart(ENGINE_TQ12B); }
     void TearDown() override { cea_chamber_close(&chamber); }
 
-    // A fresh script with the module's fixed state and a freshly opened
-    // chamber, for each row of a table.
+    // A fresh script in the module's state and a freshly opened chamber.
     void restart(int module)
     {
         cea_chamber_close(&chamber);
@@ -147,23 +139,19 @@ TEST_F(CaseSolver, OneEvaluationAtOrWithinTheUnthrottledTolerance)
     }
 }
 
-// Throttled cases that settle normally. Under a fixed chamber state the
-// gas-generator throat goes as lambda / p_c, so its solution is lambda * p_ref.
-// None of these settings lands a pass exactly on the solution (see below).
+// Under a fixed chamber state the gas-generator throat goes as lambda / p_c,
+// so its solution is lambda * p_ref; no setting here lands a pass on it.
 TEST_F(CaseSolver, ThrottledCasesHoldWhatTheirCycleHolds)
 {
     const struct {
         int module;
         double lambda;
-        double low_factor, high_factor;
-        unsigned max_evaluations;
     } cases[] = {
-        {ENGINE_TQ12B, 1.0 + 2e-12, 0.2, 1.3, 64}, {ENGINE_TQ12B, 0.4, 0.2, 1.3, 64},
-        {ENGINE_TQ12B, 0.6, 0.2, 1.3, 64},         {ENGINE_TQ12B, 1.1, 0.2, 1.3, 64},
-        {ENGINE_YF100K, 0.65, 0.5, 1.25, 74},      {ENGINE_YF100K, 0.8, 0.5, 1.25, 74},
-        {ENGINE_YF100K, 1.05, 0.5, 1.25, 74},
+        {ENGINE_TQ12B, 1.0 + 2e-12}, {ENGINE_TQ12B, 0.4},  {ENGINE_TQ12B, 0.6},   {ENGINE_TQ12B, 1.1},
+        {ENGINE_YF100K, 0.65},       {ENGINE_YF100K, 0.8}, {ENGINE_YF100K, 1.05},
     };
     for (const auto &c : cases) {
+        const bool staged = c.module == ENGINE_YF100K;
         restart(c.module);
         const engine_case reference = module_case(c.module, c.lambda);
         SCOPED_TRACE("module " + std::to_string(c.module) + ", lambda " + std::to_string(c.lambda));
@@ -175,7 +163,7 @@ TEST_F(CaseSolver, ThrottledCasesHoldWhatTheirCycleHolds)
         ASSERT_EQ(calculate_at_pressure(&chamber, &full_case, &full_state, &full, error, sizeof error), 1);
 
         EXPECT_EQ(operating.lambda, c.lambda);
-        if (c.module == ENGINE_YF100K) {
+        if (staged) {
             const double target = reference.thrust_ref * c.lambda;
             EXPECT_LE(std::fabs(results.f_sl - target), 1e-6 * target);
             EXPECT_EQ(results.a_t, full.a_t);
@@ -193,21 +181,18 @@ TEST_F(CaseSolver, ThrottledCasesHoldWhatTheirCycleHolds)
         // the last entry is the 100 % evaluation made above.
         const std::vector<double> pressures = solve_pressures();
         ASSERT_GE(pressures.size(), 6u);
-        EXPECT_LE(pressures.size() - 1, c.max_evaluations);
-        EXPECT_EQ(pressures[1], c.low_factor * reference.p_c);
-        EXPECT_EQ(pressures[2], c.high_factor * reference.p_c);
+        EXPECT_LE(pressures.size() - 1, staged ? 74u : 64u);
+        EXPECT_EQ(pressures[1], (staged ? 0.5 : 0.2) * reference.p_c);
+        EXPECT_EQ(pressures[2], (staged ? 1.25 : 1.3) * reference.p_c);
         const double final_pressure = pressures[pressures.size() - 2];
         EXPECT_EQ(final_pressure, operating.p_c);
         EXPECT_NE(final_pressure, pressures[pressures.size() - 3]); // a new midpoint, not the last pass
     }
 }
 
-// The first pass of the gas-generator bisection is at 0.75 p_ref, which is the
-// solution at 75 % under a fixed chamber state; the first pass of the staged
-// one is at 0.875 p_ref, made the solution by choosing the throttle setting.
-// The bracket after that pass is still wide, so its midpoint, where the final
-// evaluation is made, misses the target by far: the settled pass point is
-// the answer.
+// The first pass lands on the solution (gas generator: 0.75 p_ref at 75 %;
+// staged: 0.875 p_ref, at the setting that makes it one). The final midpoint
+// of the still wide bracket misses: the settled pass point is the answer.
 TEST_F(CaseSolver, EarlySettledPassIsKeptWhenTheFinalMidpointMisses)
 {
     restart(ENGINE_YF100K);
@@ -248,97 +233,66 @@ TEST_F(CaseSolver, EarlySettledPassIsKeptWhenTheFinalMidpointMisses)
     }
 }
 
-// A chamber state that jumps across the solution keeps every residual far
-// above the early-stop test: the bisection runs all its passes, then the
-// final evaluation fails the acceptance test.
-TEST_F(CaseSolver, BisectionThatNeverSettlesUsesEveryPassAndFails)
+// Scripted states that defeat the search. Bracket ends: a far colder or
+// hotter chamber keeps the throat too small or too large; a far lower C_F
+// cannot reach 105 %; a hot gamma-3 reference point derives a small C_F
+// efficiency and a nearly isothermal gas later doubles C_F, so the low end
+// already exceeds 65 % (only the 100 % point and the low end are evaluated).
+// A state that jumps across the solution (split at the fixed-state solution)
+// defeats the early stop: every pass runs, then acceptance fails.
+TEST_F(CaseSolver, ScriptedStatesThatDefeatTheSearch)
 {
+    const char *const throat_bracket = "Could not bracket chamber pressure while preserving throat area.";
+    const cea_double_state gamma_101 = with_gamma(fixed_state, 1.01);
+    const cea_double_state hot_gamma_3 = {20000.0, 21.5, 3.0, 1.0, 1};
     const struct {
         int module;
-        double lambda;
-        cea_double_state below, above;
+        double lambda, p_c; // p_c 0: the preset
+        cea_double_state first, below, above;
+        bool split_at_solution;
         int evaluations;
         const char *message;
     } cases[] = {
-        // Hotter below the solution: larger throat; cooler above: smaller.
-        {ENGINE_TQ12B, 0.9, with_temperature(fixed_state, 3500.0 * 1.02), with_temperature(fixed_state, 3500.0 * 0.98),
-         64, "Throttle iteration did not preserve the reference throat area."},
-        // Higher gamma below: lower thrust coefficient; lower gamma above.
-        {ENGINE_YF100K, 0.8, with_gamma(yf_state, 1.216), with_gamma(yf_state, 1.196), 74,
+        {ENGINE_TQ12B, 0.75, 0.0, fixed_state, with_temperature(fixed_state, 35.0), with_temperature(fixed_state, 35.0),
+         false, 3, throat_bracket},
+        {ENGINE_TQ12B, 0.75, 0.0, fixed_state, with_temperature(fixed_state, 350000.0),
+         with_temperature(fixed_state, 350000.0), false, 3, throat_bracket},
+        {ENGINE_YF100K, 1.05, 0.0, yf_state, with_gamma(yf_state, 3.0), with_gamma(yf_state, 3.0), false, 3,
+         "Could not bracket the selected sea-level thrust above the target."},
+        {ENGINE_YF100K, 0.65, 100000000.0, hot_gamma_3, gamma_101, gamma_101, false, 2,
+         "Could not bracket the selected sea-level thrust below the target."},
+        // Hotter below the solution (larger throat), cooler above.
+        {ENGINE_TQ12B, 0.9, 0.0, fixed_state, with_temperature(fixed_state, 3500.0 * 1.02),
+         with_temperature(fixed_state, 3500.0 * 0.98), true, 64,
+         "Throttle iteration did not preserve the reference throat area."},
+        // Higher gamma below the solution (lower C_F), lower above.
+        {ENGINE_YF100K, 0.8, 0.0, yf_state, with_gamma(yf_state, 1.216), with_gamma(yf_state, 1.196), true, 74,
          "Throttle iteration did not reach the selected sea-level thrust."},
     };
     for (const auto &c : cases) {
         restart(c.module);
-        const engine_case reference = module_case(c.module, c.lambda);
-        scripted_states script = {module_state(c.module), c.below, c.above, fixed_state_solution(reference) / 100000.0,
-                                  0};
+        engine_case reference = module_case(c.module, c.lambda);
+        reference.p_c = c.p_c > 0.0 ? c.p_c : reference.p_c;
+        const double split_bar = c.split_at_solution ? fixed_state_solution(reference) / 100000.0 : 0.0;
+        scripted_states script = {c.first, c.below, c.above, split_bar, 0};
         cea_double_set_state_function(scripted_state, &script);
-        SCOPED_TRACE("module " + std::to_string(c.module));
+        SCOPED_TRACE(c.message);
         EXPECT_EQ(solve(reference), 0);
         EXPECT_STREQ(error, c.message);
         EXPECT_EQ(evaluations(), c.evaluations);
     }
 }
 
-TEST_F(CaseSolver, BracketFailures)
-{
-    const struct {
-        int module;
-        double lambda;
-        cea_double_state later;
-        int evaluations; // the gas-generator test evaluates both ends first
-        const char *message;
-    } cases[] = {
-        // A much colder chamber shrinks the throat even at 0.2 p_c.
-        {ENGINE_TQ12B, 0.75, with_temperature(fixed_state, 3500.0 * 0.01), 3,
-         "Could not bracket chamber pressure while preserving throat area."},
-        // A much hotter one keeps it too large even at 1.3 p_c.
-        {ENGINE_TQ12B, 0.75, with_temperature(fixed_state, 3500.0 * 100.0), 3,
-         "Could not bracket chamber pressure while preserving throat area."},
-        // A far lower thrust coefficient cannot reach 105 % at 1.25 p_c.
-        {ENGINE_YF100K, 1.05, with_gamma(yf_state, 3.0), 3,
-         "Could not bracket the selected sea-level thrust above the target."},
-    };
-    for (const auto &c : cases) {
-        restart(c.module);
-        scripted_states script = {module_state(c.module), c.later, c.later, 0.0, 0};
-        cea_double_set_state_function(scripted_state, &script);
-        SCOPED_TRACE(c.message);
-        EXPECT_EQ(solve(module_case(c.module, c.lambda)), 0);
-        EXPECT_STREQ(error, c.message);
-        EXPECT_EQ(evaluations(), c.evaluations);
-    }
-}
-
-// The low end already at the target: only the 100 % point and the low end are
-// evaluated. A very hot gamma-3 reference point derives a small efficiency,
-// and a nearly isothermal gas later on doubles the thrust coefficient, so
-// half the pressure gives more than 65 % of the thrust.
-TEST_F(CaseSolver, StagedLowEndAtOrAboveTheTargetStopsThere)
-{
-    engine_case reference = module_case(ENGINE_YF100K, 0.65);
-    reference.p_c = 100000000.0; // keeps the ambient term small
-    const cea_double_state hot = {20000.0, 21.5, 3.0, 1.0, 1};
-    scripted_states script = {hot, with_gamma(fixed_state, 1.01), with_gamma(fixed_state, 1.01), 0.0, 0};
-    cea_double_set_state_function(scripted_state, &script);
-    EXPECT_EQ(solve(reference), 0);
-    EXPECT_STREQ(error, "Could not bracket the selected sea-level thrust below the target.");
-    EXPECT_EQ(evaluations(), 2);
-}
-
 TEST_F(CaseSolver, ChamberFailuresPassTheirTextThrough)
 {
+    // The 100 % point, each bracket end, a pass and the final evaluation.
     const struct {
         int module;
         double lambda;
         int failing_solve;
-        const char *message;
     } cases[] = {
-        {ENGINE_TQ12B, 1.0, 1, "CEA HP equilibrium failed (CEA code 8): scripted failure"},
-        {ENGINE_TQ12B, 0.9, 3, "CEA HP equilibrium failed (CEA code 8): scripted failure"},
-        {ENGINE_TQ12B, 0.9, 10, "CEA HP equilibrium failed (CEA code 8): scripted failure"},
-        {ENGINE_YF100K, 0.8, 2, "CEA HP equilibrium failed (CEA code 8): scripted failure"},
-        {ENGINE_YF100K, 0.8, 20, "CEA HP equilibrium failed (CEA code 8): scripted failure"},
+        {ENGINE_TQ12B, 1.0, 1},  {ENGINE_TQ12B, 0.9, 2},  {ENGINE_TQ12B, 0.9, 3},   {ENGINE_TQ12B, 0.75, 5},
+        {ENGINE_YF100K, 0.8, 2}, {ENGINE_YF100K, 0.8, 3}, {ENGINE_YF100K, 0.8, 20},
     };
     for (const auto &c : cases) {
         restart(c.module);
@@ -346,7 +300,7 @@ TEST_F(CaseSolver, ChamberFailuresPassTheirTextThrough)
         cea_double_set_error("scripted failure", -1);
         SCOPED_TRACE("solve " + std::to_string(c.failing_solve));
         EXPECT_EQ(solve(module_case(c.module, c.lambda)), 0);
-        EXPECT_STREQ(error, c.message);
+        EXPECT_STREQ(error, "CEA HP equilibrium failed (CEA code 8): scripted failure");
         EXPECT_EQ(evaluations(), c.failing_solve);
     }
 
@@ -354,23 +308,6 @@ TEST_F(CaseSolver, ChamberFailuresPassTheirTextThrough)
     cea_double_set_converged(0);
     EXPECT_EQ(solve(module_case(ENGINE_TQ12B, 1.0)), 0);
     EXPECT_STREQ(error, "CEA HP equilibrium did not converge");
-}
-
-TEST_F(CaseSolver, RejectedInputsOnTheFirstEvaluation)
-{
-    // Refused by the chamber without a message: the buffer stays empty.
-    engine_case zero_ratio = module_case(ENGINE_TQ12B, 1.0);
-    zero_ratio.k = 0.0;
-    EXPECT_EQ(solve(zero_ratio), 0);
-    EXPECT_STREQ(error, "stale text");
-    EXPECT_EQ(evaluations(), 0);
-
-    // Refused by the model.
-    engine_case bad_efficiency = module_case(ENGINE_TQ12B, 0.75);
-    bad_efficiency.eta_c_f = 1.5;
-    EXPECT_EQ(solve(bad_efficiency), 0);
-    EXPECT_STREQ(error, "Invalid or physically inconsistent model input.");
-    EXPECT_EQ(evaluations(), 1);
 }
 
 TEST_F(CaseSolver, MessagesAreCutToTheBuffer)

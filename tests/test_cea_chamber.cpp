@@ -50,60 +50,68 @@ void expect_closed(const cea_chamber &c)
     EXPECT_EQ(c.solution, nullptr);
 }
 
-TEST_F(ChamberTest, OpenCallsTheSixStepsWithTheirArguments)
+TEST_F(ChamberTest, OpenCallsTheSixStepsAndCloseReleasesInReverse)
 {
     for (int fuel_rp1 : {0, 1}) {
         cea_double_reset();
         open_ok(fuel_rp1);
         EXPECT_STREQ(buffer, "");
         EXPECT_EQ(logged_ops(0), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-        const cea_double_args *a = cea_double_last_args();
-        EXPECT_EQ(a->log_level, 0);
-        EXPECT_STREQ(a->thermo_path, "data/thermo.inp");
-        const char *fuel = fuel_rp1 == 1 ? "RP-1" : "CH4(L)";
-        EXPECT_EQ(a->reactant_count, 2);
-        EXPECT_STREQ(a->reactant_names[0], "O2(L)");
-        EXPECT_STREQ(a->reactant_names[1], fuel);
-        EXPECT_EQ(a->product_count, 2);
-        EXPECT_STREQ(a->product_names[0], "O2(L)");
-        EXPECT_STREQ(a->product_names[1], fuel);
-        EXPECT_EQ(a->product_omit_count, 0);
-        EXPECT_EQ(a->product_omit_null, 1);
-        EXPECT_EQ(a->solver_products, chamber.products);
-        EXPECT_EQ(a->solver_reactants, chamber.reactants);
-        EXPECT_EQ(a->solution_solver, chamber.solver);
-        EXPECT_NE(chamber.solution, nullptr);
+        EXPECT_STREQ(cea_double_last_args()->thermo_path, "data/thermo.inp");
+        EXPECT_STREQ(cea_double_last_args()->reactant_names[1], fuel_rp1 == 1 ? "RP-1" : "CH4(L)");
 
-        int before = cea_double_log_size();
+        const int before = cea_double_log_size();
         cea_chamber_close(&chamber);
+        cea_chamber_close(&chamber); // a closed record: nothing more to release
         EXPECT_EQ(logged_ops(before), (std::vector<int>{13, 14, 15, 15}));
         expect_closed(chamber);
         EXPECT_EQ(cea_double_live_handles(), 0);
-        cea_chamber_close(&chamber); // a closed record: nothing more to release
-        EXPECT_EQ(cea_double_log_size(), before + 4);
     }
     cea_chamber_close(nullptr);
 }
 
-TEST_F(ChamberTest, EachFailingOpenStepReleasesWhatExistsInReverseOrder)
+// A failing open step releases what was created, newest first, and leaves the
+// record zeroed; a failing solve step keeps the record open for the next solve.
+TEST_F(ChamberTest, EachFailingStepNamesItself)
 {
     const struct {
         int op;
+        int nth; // call of the operation since the reset
         int status;
         const char *message;
     } cases[] = {
-        {CEA_DOUBLE_SET_LOG_LEVEL, 17, "CEA log setup failed (CEA code 17)"},
-        {CEA_DOUBLE_INIT_THERMO, 1, "CEA thermo database failed (CEA code 1)"},
-        {CEA_DOUBLE_MIXTURE_CREATE, 10, "CEA reactant mixture failed (CEA code 10)"},
-        {CEA_DOUBLE_MIXTURE_CREATE_FROM_REACTANTS, -3, "CEA product mixture failed (CEA code -3)"},
-        {CEA_DOUBLE_EQSOLVER_CREATE_WITH_REACTANTS, 16, "CEA equilibrium solver failed (CEA code 16)"},
-        {CEA_DOUBLE_EQSOLUTION_CREATE, 13, "CEA equilibrium solution failed (CEA code 13)"},
+        {CEA_DOUBLE_SET_LOG_LEVEL, 1, 17, "CEA log setup failed (CEA code 17)"},
+        {CEA_DOUBLE_INIT_THERMO, 1, 1, "CEA thermo database failed (CEA code 1)"},
+        {CEA_DOUBLE_MIXTURE_CREATE, 1, 10, "CEA reactant mixture failed (CEA code 10)"},
+        {CEA_DOUBLE_MIXTURE_CREATE_FROM_REACTANTS, 1, -3, "CEA product mixture failed (CEA code -3)"},
+        {CEA_DOUBLE_EQSOLVER_CREATE_WITH_REACTANTS, 1, 16, "CEA equilibrium solver failed (CEA code 16)"},
+        {CEA_DOUBLE_EQSOLUTION_CREATE, 1, 13, "CEA equilibrium solution failed (CEA code 13)"},
+        {CEA_DOUBLE_MIXTURE_OF_RATIO_TO_WEIGHTS, 1, 7, "CEA mixture ratio failed (CEA code 7)"},
+        {CEA_DOUBLE_MIXTURE_CALC_PROPERTY_MULTITEMP, 1, 11, "CEA inlet enthalpy failed (CEA code 11)"},
+        {CEA_DOUBLE_EQSOLVER_SOLVE, 1, 8, "CEA HP equilibrium failed (CEA code 8)"},
+        {CEA_DOUBLE_EQSOLUTION_GET_CONVERGED, 1, 13, "CEA convergence check failed (CEA code 13)"},
+        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 1, 2, "CEA chamber temperature failed (CEA code 2)"},
+        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 2, 2, "CEA molecular weight failed (CEA code 2)"},
+        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 3, 2, "CEA frozen heat capacity cp failed (CEA code 2)"},
+        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 4, 2, "CEA frozen heat capacity cv failed (CEA code 2)"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
         cea_double_reset();
-        cea_double_fail(c.op, 0, c.status);
+        cea_double_fail(c.op, c.nth, c.status);
         std::strcpy(buffer, "stale");
+        if (c.op > CEA_DOUBLE_EQSOLUTION_CREATE) {
+            open_ok();
+            const cea_chamber opened = chamber;
+            chamber_state state{};
+            EXPECT_EQ(solve(&state), 0);
+            EXPECT_STREQ(buffer, c.message);
+            EXPECT_EQ(std::memcmp(&chamber, &opened, sizeof chamber), 0);
+            EXPECT_EQ(solve(&state), 1) << buffer; // the library has recovered
+            EXPECT_STREQ(buffer, "");
+            cea_chamber_close(&chamber);
+            continue;
+        }
         EXPECT_EQ(cea_chamber_open(&chamber, "thermo.inp", 0, buffer, sizeof buffer), 0);
         EXPECT_STREQ(buffer, c.message);
         expect_closed(chamber);
@@ -242,32 +250,30 @@ TEST_F(ChamberTest, InvalidSolveArgumentsTouchNothingAndCallNothing)
     const cea_chamber opened = chamber;
     cea_chamber closed{};
     chamber_state state{1.0, 2.0, 3.0};
-    const struct {
+    struct solve_args {
         cea_chamber *record;
         double p_c, k, t_o, t_f;
         chamber_state *out;
         char *buf;
         int size;
-    } cases[] = {
-        {&chamber, 0.0, 3.4, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, -7e6, 3.4, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, nan_value, 3.4, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, inf_value, 3.4, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, 7e6, 0.0, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, 7e6, -inf_value, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, 7e6, nan_value, 90.0, 111.0, &state, buffer, 512},
-        {&chamber, 7e6, 3.4, -90.0, 111.0, &state, buffer, 512},
-        {&chamber, 7e6, 3.4, nan_value, 111.0, &state, buffer, 512},
-        {&chamber, 7e6, 3.4, 90.0, 0.0, &state, buffer, 512},
-        {&chamber, 7e6, 3.4, 90.0, inf_value, &state, buffer, 512},
-        {&chamber, 7e6, 3.4, 90.0, 111.0, nullptr, buffer, 512},
-        {&chamber, 7e6, 3.4, 90.0, 111.0, &state, nullptr, 512},
-        {&chamber, 7e6, 3.4, 90.0, 111.0, &state, buffer, 0},
-        {&closed, 7e6, 3.4, 90.0, 111.0, &state, buffer, 512},
-        {nullptr, 7e6, 3.4, 90.0, 111.0, &state, buffer, 512},
     };
+    const solve_args good = {&chamber, 7e6, 3.4, 90.0, 111.0, &state, buffer, 512};
+    // Null output, null buffer, empty buffer, a closed record, no record; then
+    // each number zero, negative, NaN and infinite.
+    std::vector<solve_args> cases(5, good);
+    cases[0].out = nullptr;
+    cases[1].buf = nullptr;
+    cases[2].size = 0;
+    cases[3].record = &closed;
+    cases[4].record = nullptr;
+    for (double solve_args::*number : {&solve_args::p_c, &solve_args::k, &solve_args::t_o, &solve_args::t_f}) {
+        for (double bad : {0.0, -1.0, nan_value, inf_value, -inf_value}) {
+            cases.push_back(good);
+            cases.back().*number = bad;
+        }
+    }
     const int calls_after_open = cea_double_log_size();
-    for (const auto &c : cases) {
+    for (const solve_args &c : cases) {
         std::strcpy(buffer, "untouched");
         EXPECT_EQ(cea_chamber_solve(c.record, c.p_c, c.k, c.t_o, c.t_f, c.out, c.buf, c.size), 0);
         EXPECT_STREQ(buffer, "untouched");
@@ -279,144 +285,61 @@ TEST_F(ChamberTest, InvalidSolveArgumentsTouchNothingAndCallNothing)
     EXPECT_EQ(std::memcmp(&chamber, &opened, sizeof chamber), 0);
 }
 
-TEST_F(ChamberTest, SolvePassesTheExpectedArgumentsInEightCalls)
+// What the golden reports cannot tell apart: the pressure in bar, the ratio
+// and temperatures as given, and the state exactly as the library reported it.
+TEST_F(ChamberTest, SolvePassesTheCaseAndReturnsTheLibraryState)
 {
     open_ok();
     const int before = cea_double_log_size();
-    cea_double_set_enthalpy(-5.43210987e6);
     cea_double_set_state(3561.25, 21.875, 2.25, 1.75);
     chamber_state state{};
     ASSERT_EQ(cea_chamber_solve(&chamber, 7.13e6, 3.4, 90.17, 111.64, &state, buffer, 512), 1) << buffer;
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(logged_ops(before), (std::vector<int>{6, 7, 8, 9, 10, 10, 10, 10}));
-    const int selectors[] = {0, 4, 11, 12};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(cea_double_log_entry(before + 4 + i).arg, selectors[i]);
-        EXPECT_EQ(cea_double_log_entry(before + 4 + i).handle, chamber.solution);
-    }
     const cea_double_args *a = cea_double_last_args();
-    EXPECT_EQ(a->weights_mixture, chamber.reactants);
-    EXPECT_EQ(a->weights_count, 2);
-    EXPECT_EQ(a->oxidant[0], 1.0);
-    EXPECT_EQ(a->oxidant[1], 0.0);
-    EXPECT_EQ(a->fuel[0], 0.0);
-    EXPECT_EQ(a->fuel[1], 1.0);
     EXPECT_EQ(a->of_ratio, 3.4);
-    const double weights[2] = {3.4 / 4.4, 1.0 / 4.4}; // the double's mass fractions
-    EXPECT_EQ(a->enthalpy_mixture, chamber.reactants);
-    EXPECT_EQ(a->enthalpy_property, 6);
-    EXPECT_EQ(a->enthalpy_weight_count, 2);
-    EXPECT_EQ(a->enthalpy_temperature_count, 2);
     EXPECT_EQ(a->temperatures[0], 90.17);
     EXPECT_EQ(a->temperatures[1], 111.64);
-    EXPECT_EQ(a->solve_solver, chamber.solver);
-    EXPECT_EQ(a->solve_solution, chamber.solution);
-    EXPECT_EQ(a->solve_type, 1);
-    EXPECT_EQ(a->solve_state1, -5.43210987e6 / 8314.51); // exact: same operation, same operands
     EXPECT_EQ(a->solve_state2, 71.3);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_DOUBLE_EQ(a->enthalpy_weights[i], weights[i]);
-        EXPECT_EQ(a->solve_amounts[i], a->enthalpy_weights[i]);
-    }
     EXPECT_EQ(state.t_c, 3561.25);
     EXPECT_EQ(state.m_r, 21.875);
     EXPECT_EQ(state.gamma, 2.25 / 1.75);
 }
 
-TEST_F(ChamberTest, EachFailingSolveStepNamesItsLabelAndKeepsTheRecordOpen)
+TEST_F(ChamberTest, NonConvergedAndImplausibleStatesAreRejected)
 {
     const struct {
-        int op;
-        int nth; // call of the operation since the reset
-        int status;
-        const char *message;
-    } cases[] = {
-        {CEA_DOUBLE_MIXTURE_OF_RATIO_TO_WEIGHTS, 1, 7, "CEA mixture ratio failed (CEA code 7): scripted"},
-        {CEA_DOUBLE_MIXTURE_CALC_PROPERTY_MULTITEMP, 1, 11, "CEA inlet enthalpy failed (CEA code 11): scripted"},
-        {CEA_DOUBLE_EQSOLVER_SOLVE, 1, 8, "CEA HP equilibrium failed (CEA code 8): scripted"},
-        {CEA_DOUBLE_EQSOLUTION_GET_CONVERGED, 1, 13, "CEA convergence check failed (CEA code 13): scripted"},
-        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 1, 2, "CEA chamber temperature failed (CEA code 2): scripted"},
-        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 2, 2, "CEA molecular weight failed (CEA code 2): scripted"},
-        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 3, 2, "CEA frozen heat capacity cp failed (CEA code 2): scripted"},
-        {CEA_DOUBLE_EQSOLUTION_GET_PROPERTY, 4, 2, "CEA frozen heat capacity cv failed (CEA code 2): scripted"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.message);
-        cea_double_reset();
-        open_ok();
-        const cea_chamber opened = chamber;
-        cea_double_fail(c.op, c.nth, c.status);
-        cea_double_set_error("scripted", -1);
-        chamber_state state{};
-        EXPECT_EQ(solve(&state), 0);
-        EXPECT_STREQ(buffer, c.message);
-        EXPECT_EQ(std::memcmp(&chamber, &opened, sizeof chamber), 0);
-        // The same record solves again once the library recovers.
-        EXPECT_EQ(solve(&state), 1) << buffer;
-        EXPECT_STREQ(buffer, "");
-        cea_chamber_close(&chamber);
-    }
-}
-
-TEST_F(ChamberTest, NonConvergenceLeavesTheStateUntouched)
-{
-    open_ok();
-    cea_double_set_converged(0);
-    chamber_state state{1.0, 2.0, 3.0};
-    EXPECT_EQ(solve(&state), 0);
-    EXPECT_STREQ(buffer, "CEA HP equilibrium did not converge");
-    EXPECT_EQ(state.t_c, 1.0);
-    EXPECT_EQ(state.m_r, 2.0);
-    EXPECT_EQ(state.gamma, 3.0);
-    EXPECT_EQ(cea_double_calls(CEA_DOUBLE_EQSOLUTION_GET_PROPERTY), 0);
-}
-
-TEST_F(ChamberTest, ImplausibleStatesAreRejected)
-{
-    const struct {
+        int converged;
         double t_c, m_r, cp, cv;
     } cases[] = {
-        {3500.0, 21.5, 1.6, 1.6}, // gamma exactly 1
-        {3500.0, 21.5, 1.5, 1.6}, // gamma below 1
-        {3500.0, 21.5, 2.0, 0.0}, // gamma infinite
-        {3500.0, 21.5, 0.0, 0.0}, // gamma NaN
-        {0.0, 21.5, 2.0, 1.6},    {-3500.0, 21.5, 2.0, 1.6},     {nan_value, 21.5, 2.0, 1.6},
-        {3500.0, 0.0, 2.0, 1.6},  {3500.0, inf_value, 2.0, 1.6}, {3500.0, 21.5, nan_value, 1.6},
+        {0, 3500.0, 21.5, 2.0, 1.6}, // nothing read, the state untouched
+        {1, 3500.0, 21.5, 1.6, 1.6}, // gamma exactly 1
+        {1, 3500.0, 21.5, 1.5, 1.6}, // gamma below 1
+        {1, 3500.0, 21.5, 2.0, 0.0}, // gamma infinite
+        {1, 3500.0, 21.5, 0.0, 0.0}, // gamma NaN
+        {1, 0.0, 21.5, 2.0, 1.6},    {1, -3500.0, 21.5, 2.0, 1.6},     {1, nan_value, 21.5, 2.0, 1.6},
+        {1, 3500.0, 0.0, 2.0, 1.6},  {1, 3500.0, inf_value, 2.0, 1.6}, {1, 3500.0, 21.5, nan_value, 1.6},
     };
     open_ok();
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.t_c);
+        cea_double_set_converged(c.converged);
         cea_double_set_state(c.t_c, c.m_r, c.cp, c.cv);
-        chamber_state state{};
+        const int reads = cea_double_calls(CEA_DOUBLE_EQSOLUTION_GET_PROPERTY);
+        chamber_state state{1.0, 2.0, 3.0};
         EXPECT_EQ(solve(&state), 0);
-        EXPECT_STREQ(buffer, "CEA returned an invalid chamber state");
-        // The values read stay in the state, as documented for a failed solve.
-        EXPECT_TRUE(state.t_c == c.t_c || (std::isnan(state.t_c) && std::isnan(c.t_c)));
+        if (c.converged == 0) {
+            EXPECT_STREQ(buffer, "CEA HP equilibrium did not converge");
+            EXPECT_EQ(cea_double_calls(CEA_DOUBLE_EQSOLUTION_GET_PROPERTY), reads);
+            EXPECT_EQ(state.t_c, 1.0);
+            EXPECT_EQ(state.m_r, 2.0);
+            EXPECT_EQ(state.gamma, 3.0);
+        } else {
+            EXPECT_STREQ(buffer, "CEA returned an invalid chamber state");
+            // The values read stay in the state, as documented for a failed solve.
+            EXPECT_TRUE(state.t_c == c.t_c || (std::isnan(state.t_c) && std::isnan(c.t_c)));
+        }
     }
-}
-
-void pressure_dependent_state(double p_bar, const double weights[2], cea_double_state *state, void *)
-{
-    state->t_c = 3000.0 + p_bar;
-    state->m_r = 20.0 + weights[1];
-}
-
-TEST_F(ChamberTest, OneOpenRecordServesManySolves)
-{
-    open_ok(1);
-    const cea_chamber opened = chamber;
-    cea_double_set_state_function(pressure_dependent_state, nullptr);
-    const double pressures_pa[] = {2.0e6, 1.8e7, 5.0e5, 1.0e7};
-    const double ratios[] = {2.6, 2.7, 3.0, 2.2};
-    for (int i = 0; i < 4; ++i) {
-        chamber_state state{};
-        ASSERT_EQ(cea_chamber_solve(&chamber, pressures_pa[i], ratios[i], 90.0 + i, 300.0 - i, &state, buffer, 512), 1);
-        EXPECT_EQ(state.t_c, 3000.0 + pressures_pa[i] / 100000.0);
-        EXPECT_DOUBLE_EQ(state.m_r, 20.0 + 1.0 / (ratios[i] + 1.0));
-    }
-    EXPECT_EQ(std::memcmp(&chamber, &opened, sizeof chamber), 0);
-    EXPECT_EQ(cea_double_calls(CEA_DOUBLE_MIXTURE_CREATE), 1);
-    EXPECT_EQ(cea_double_calls(CEA_DOUBLE_EQSOLUTION_DESTROY), 0);
-    EXPECT_EQ(cea_double_live_handles(), 4);
 }
 
 } // namespace

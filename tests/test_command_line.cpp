@@ -1,6 +1,5 @@
-// Command-line handling of the built program, observed from outside: each case
-// runs the executable and compares standard output, standard error and the
-// exit status byte for byte.
+// Command-line handling of the built executable: standard output, standard
+// error and exit status compared byte for byte.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,15 +21,6 @@ program_output run(std::vector<std::string> argv)
         word = word == "@" ? program_path : word;
     }
     return lre_test::run_program(program_path, argv);
-}
-
-std::string joined(const std::vector<std::string> &words)
-{
-    std::string text;
-    for (const std::string &word : words) {
-        text += " [" + word + "]";
-    }
-    return text;
 }
 
 // Form errors print the usage text on standard output, named after the first
@@ -65,7 +55,7 @@ TEST(CommandLine, FormErrorsPrintUsageOnStandardOutput)
     };
     for (const auto &c : cases) {
         const program_output out = run(c.argv);
-        SCOPED_TRACE(joined(c.argv));
+        SCOPED_TRACE(lre_test::joined(c.argv));
         EXPECT_EQ(out.status, c.status);
         const bool named = !c.argv.empty() && !c.argv[0].empty();
         EXPECT_EQ(out.stdout_text, lre_test::expected_usage(named ? program_path : "lre-perf"));
@@ -125,16 +115,15 @@ TEST(CommandLine, ContentErrorsWriteOneMessageOnStandardError)
         std::vector<std::string> argv{"@", "db"};
         argv.insert(argv.end(), c.words.begin(), c.words.end());
         const program_output out = run(argv);
-        SCOPED_TRACE(joined(argv));
+        SCOPED_TRACE(lre_test::joined(argv));
         EXPECT_EQ(out.status, 1);
         EXPECT_EQ(out.stdout_text, "");
         EXPECT_EQ(out.stderr_text, c.message);
     }
 }
 
-// A request that passes the command line goes on to open the chamber, which
-// fails on a database that does not exist: seeing that failure, and not a
-// command-line message, shows that validation passed.
+// An accepted request goes on to open the chamber, which fails on a missing
+// database: that failure, not a command-line message, shows validation passed.
 TEST(CommandLine, AcceptedRequestsReachTheChamber)
 {
     const std::string db = "no-such-dir/thermo.inp";
@@ -163,7 +152,7 @@ TEST(CommandLine, AcceptedRequestsReachTheChamber)
         std::vector<std::string> argv{"@"};
         argv.insert(argv.end(), words.begin(), words.end());
         const program_output out = run(argv);
-        SCOPED_TRACE(joined(argv));
+        SCOPED_TRACE(lre_test::joined(argv));
         EXPECT_EQ(out.status, 1);
         EXPECT_EQ(out.stdout_text, "");
         EXPECT_EQ(out.stderr_text.rfind("CEA initialization: ", 0), 0u) << out.stderr_text;

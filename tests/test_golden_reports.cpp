@@ -1,7 +1,5 @@
-// End-to-end outputs of the built program on the repository's database and
-// the equilibrium library: each listed case must print its expected file byte
-// for byte, and every expected text report must keep the report layout (the
-// JSON documents are read back in test_json_documents.cpp).
+// The built program on the repository's database: each listed case prints its
+// expected file byte for byte, and every expected text report keeps the layout.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,8 +1,6 @@
-// JSON documents of the built program on the repository's database: every
-// listed golden document and a sweep of cases over modules, throttles,
-// altitudes, area ratios and burns, each read back by python3's json module
-// and checked for its member sets, for the operating point it was asked for
-// and for the two member names whose quantity depends on the module.
+// The built program's JSON documents (the golden ones and a sweep of cases),
+// read back by python3's json module: member sets, the operating point asked
+// for, and the two names whose quantity depends on the module.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,27 +24,21 @@ lre_test::program_output run(const std::vector<std::string> &options)
 
 const char *const module_keys[] = {"tq12b", "tq15b", "yf100k"};
 
-// Members per object, by module (tq12b, tq15b, yf100k), without and with a
-// burn duration.
-struct member_counts {
-    std::size_t known, estimated, operating, calculated;
-};
-const member_counts expected_counts[3][2] = {
+// Members of known, estimated, operating, calculated by module, without and with a burn.
+const std::size_t expected_counts[3][2][4] = {
     {{5, 8, 2, 30}, {5, 8, 3, 34}},
     {{2, 8, 0, 21}, {2, 8, 1, 23}},
     {{6, 6, 2, 35}, {6, 6, 3, 41}},
 };
 
-// One JSON document of the program and the options it was run with.
 struct json_case {
     std::string label;
-    std::vector<std::string> options; // without --json
+    std::vector<std::string> options;
     std::string document;
 };
 
-// Cases over every module: throttles from limit to limit, altitudes including
-// negative zero and 86 km, area ratios, and burns from the smallest positive
-// one to one whose total impulses come close to the double range.
+// Every module, throttle limits, altitudes -0 to 86 km, area ratios, and burns
+// from the smallest positive one to one near the double range.
 std::vector<std::vector<std::string>> sweep_options()
 {
     const char *const burns[] = {"", "1e-300", "120", "1e300"};
@@ -80,15 +72,6 @@ std::vector<std::vector<std::string>> sweep_options()
     return cases;
 }
 
-std::string joined(const std::vector<std::string> &words)
-{
-    std::string text;
-    for (const std::string &word : words) {
-        text += (text.empty() ? "" : " ") + word;
-    }
-    return text;
-}
-
 void check_document(const json_case &c, const lre_test::json_document &doc,
                     std::map<int, std::vector<std::vector<std::string>>> *names_seen)
 {
@@ -102,25 +85,22 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
     EXPECT_EQ(c.document.rfind("{\n  \"schema_version\": 1,\n  \"engine\": \"" + key + "\",\n", 0), 0u);
     EXPECT_TRUE(lre_test::ends_with(c.document, "\n  }\n}\n"));
 
-    const lre_test::json_object &known = doc.object("known");
-    const lre_test::json_object &estimated = doc.object("estimated");
-    const lre_test::json_object &operating = doc.object("operating");
-    const lre_test::json_object &calculated = doc.object("calculated");
-    const member_counts &counts = expected_counts[module][burn ? 1 : 0];
-    EXPECT_EQ(known.members.size(), counts.known);
-    EXPECT_EQ(estimated.members.size(), counts.estimated);
-    EXPECT_EQ(operating.members.size(), counts.operating);
-    EXPECT_EQ(calculated.members.size(), counts.calculated);
+    // The reader has checked the four objects and their order.
+    std::vector<std::vector<std::string>> names;
+    for (std::size_t i = 0; i < 4; ++i) {
+        names.push_back(doc.objects[i].members);
+        EXPECT_EQ(names.back().size(), expected_counts[module][burn ? 1 : 0][i]) << doc.objects[i].name;
+    }
+    const lre_test::json_object &known = doc.objects[0];
+    const lre_test::json_object &estimated = doc.objects[1];
+    const lre_test::json_object &operating = doc.objects[2];
+    const lre_test::json_object &calculated = doc.objects[3];
 
-    // Every document of a module and burn carries the same names in the same
-    // order as the first one seen (a golden document, compared byte for byte).
-    const std::vector<std::vector<std::string>> names{known.members, estimated.members, operating.members,
-                                                      calculated.members};
+    // The same names in the same order as the first document of its module and burn.
     const auto seen = names_seen->emplace(module * 2 + (burn ? 1 : 0), names);
     EXPECT_EQ(names, seen.first->second) << "member names differ from those of the same module and burn";
 
-    // The operating point is the one asked for, a negative zero altitude
-    // included; tq15b has neither throttle nor altitude.
+    // The operating point asked for (tq15b has neither throttle nor altitude).
     if (module != 1) {
         const std::string throttle = lre_test::option_value(c.options, "--throttle-pct");
         const std::string altitude = lre_test::option_value(c.options, "--altitude-km");
@@ -135,10 +115,8 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
                   std::strtod(lre_test::option_value(c.options, "--burn-s").c_str(), nullptr));
     }
 
-    // The two names whose quantity depends on the module: tq12b has neither;
-    // tq15b's are the engine's figures, apart from the chamber's; yf100k's
-    // repeat the chamber's vacuum figures. A total impulse is the burn
-    // times its thrust (kN * s / 1000 = MN * s), to the documents' 12 digits.
+    // tq12b has neither module-dependent name; tq15b's are the engine's
+    // figures, yf100k's the chamber's. Impulse = burn * thrust (12 digits).
     const double f_en_v = calculated.value("F_en_v_kN");
     const double i_t_en_v = calculated.value("I_t_en_v_MN_s");
     EXPECT_EQ(calculated.has("F_en_v_kN"), module != 0);
@@ -156,35 +134,21 @@ void check_document(const json_case &c, const lre_test::json_document &doc,
     }
 }
 
-std::vector<json_case> golden_documents()
+TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
 {
     std::vector<json_case> cases;
     for (const lre_test::golden_case &g : lre_test::read_golden_cases(golden_dir)) {
-        if (!lre_test::ends_with(g.file, ".json")) {
-            continue;
+        if (lre_test::ends_with(g.file, ".json")) {
+            cases.push_back(json_case{g.file, g.options, lre_test::read_file(golden_dir + "/" + g.file)});
         }
-        json_case c{g.file, {}, lre_test::read_file(golden_dir + "/" + g.file)};
-        for (const std::string &word : g.options) {
-            if (word != "--json") {
-                c.options.push_back(word);
-            }
-        }
-        cases.push_back(c);
     }
-    return cases;
-}
-
-TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
-{
-    std::vector<json_case> cases = golden_documents();
     ASSERT_GE(cases.size(), 12u);
-    for (const std::vector<std::string> &options : sweep_options()) {
-        std::vector<std::string> json_options = options;
-        json_options.push_back("--json");
-        const lre_test::program_output out = run(json_options);
-        EXPECT_EQ(out.status, 0) << joined(options);
-        EXPECT_EQ(out.stderr_text, "") << joined(options);
-        cases.push_back(json_case{joined(options), options, out.stdout_text});
+    for (std::vector<std::string> options : sweep_options()) {
+        options.push_back("--json");
+        const lre_test::program_output out = run(options);
+        EXPECT_EQ(out.status, 0) << lre_test::joined(options);
+        EXPECT_EQ(out.stderr_text, "") << lre_test::joined(options);
+        cases.push_back(json_case{lre_test::joined(options), options, out.stdout_text});
     }
 
     std::vector<std::string> texts;
@@ -200,7 +164,7 @@ TEST(JsonDocuments, GoldenAndSweepDocumentsReadBack)
     EXPECT_EQ(names_seen.size(), 6u) << "every module with and without a burn";
 }
 
-// The values whose text the issue names, as the golden documents hold them.
+// The text of values whose form matters, as the golden documents hold them.
 TEST(JsonDocuments, NamedValuesInGoldenDocuments)
 {
     const struct {
@@ -218,8 +182,8 @@ TEST(JsonDocuments, NamedValuesInGoldenDocuments)
     }
 }
 
-// A total impulse beyond the double range would print "inf", which is no JSON
-// number: the run fails instead, in both output forms, printing nothing.
+// A total impulse beyond the double range ("inf" is no JSON number) fails the
+// run in both output forms.
 TEST(JsonDocuments, OverflowingTotalImpulseFailsTheRun)
 {
     for (const char *key : module_keys) {
@@ -228,7 +192,7 @@ TEST(JsonDocuments, OverflowingTotalImpulseFailsTheRun)
             if (json) {
                 options.push_back("--json");
             }
-            SCOPED_TRACE(joined(options));
+            SCOPED_TRACE(lre_test::joined(options));
             const lre_test::program_output out = run(options);
             EXPECT_EQ(out.status, 1);
             EXPECT_EQ(out.stdout_text, "");

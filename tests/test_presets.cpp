@@ -1,6 +1,5 @@
-// The front end's private helpers, reached by compiling the program's main
-// unit into this test: module presets, the number parser, and the usage path
-// of an empty argument vector.
+// The front end's private helpers (main unit compiled in): module presets, the
+// number parser, and the usage path of an empty argument vector.
 #define main lre_perf_main
 #include "main.cpp"
 #undef main

@@ -1,7 +1,6 @@
-// The run sequence and the text report, run in-process over the scripted
-// equilibrium library: whole reports at the reference library's chamber
-// states, lines that the golden reports do not show, and what each failure
-// prints.
+// The run sequence and the text report in-process over the scripted library:
+// whole reports at the reference library's chamber states, lines the golden
+// reports do not show, and what each failure prints.
 #define main lre_perf_main
 #include "main.cpp"
 #undef main
@@ -68,11 +67,7 @@ TEST(TextReport, LinesOfSpecialCases)
         std::vector<std::string> words;
         const char *line;
     } cases[] = {
-        // Within 1e-12 of 100 %: the operating case holds exactly 1.
-        {{"db", "--throttle-pct", "99.99999999999"}, "[KNOWN]      lambda                              = 100.0%\n"},
-        {{"db", "--throttle-pct", "99.99999999999"}, "[CALCULATED] p_c(lambda)                         = 14.000 MPa\n"},
-        // A throttled case prints its own p_c: 60 % under a fixed state is 8.4 MPa.
-        {{"db", "--throttle-pct", "60"}, "[CALCULATED] p_c(lambda)                         = 8.400 MPa\n"},
+        // The golden reports keep K equal to K_en, so they cannot tell the two apart.
         {{"db", "--engine", "tq15b", "--k", "3.1"}, "[ESTIMATED]  K_en = K                            = 3.100\n"},
         // Any positive burn time, however small, adds the burn lines.
         {{"db", "--burn-s", "1e-300"}, "[ESTIMATED]  t_b                                 = 0.000 s\n"},
@@ -87,33 +82,26 @@ TEST(TextReport, LinesOfSpecialCases)
 
 TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
 {
+    const std::string init = "CEA initialization: CEA ";
+    const std::string failed = "Calculation failed: ";
     const struct {
         std::vector<std::string> words;
         int failing_op; // -1: none
         int nth;
         const char *library_text;
-        const char *message;
+        std::string message;
     } cases[] = {
-        {{"no/such/thermo.inp"},
-         CEA_DOUBLE_INIT_THERMO,
-         1,
-         "cannot open no/such/thermo.inp",
-         "CEA initialization: CEA thermo database failed (CEA code 1): cannot open no/such/thermo.inp\n"},
-        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", "CEA initialization: CEA thermo database failed (CEA code 1)\n"},
-        {{"db", "--engine", "yf100k"},
-         CEA_DOUBLE_EQSOLUTION_CREATE,
-         1,
-         "",
-         "CEA initialization: CEA equilibrium solution failed (CEA code 1)\n"},
+        {{"no/such.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "gone", init + "thermo database failed (CEA code 1): gone\n"},
+        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", init + "thermo database failed (CEA code 1)\n"},
+        {{"db"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "", init + "equilibrium solution failed (CEA code 1)\n"},
         // The chamber refuses a zero ratio without words of its own.
-        {{"db", "--k", "0"}, -1, 0, "", "Calculation failed: \n"},
-        {{"db", "--t-oxygen-k", "-90"}, -1, 0, "", "Calculation failed: \n"},
-        {{"db", "--eta-cf", "1.5"}, -1, 0, "", "Calculation failed: Invalid or physically inconsistent model input.\n"},
+        {{"db", "--k", "0"}, -1, 0, "", failed + "\n"},
+        {{"db", "--eta-cf", "1.5"}, -1, 0, "", failed + "Invalid or physically inconsistent model input.\n"},
         {{"db", "--throttle-pct", "90"},
          CEA_DOUBLE_EQSOLVER_SOLVE,
          7,
-         "diverged",
-         "Calculation failed: CEA HP equilibrium failed (CEA code 1): diverged\n"},
+         "x",
+         failed + "CEA HP equilibrium failed (CEA code 1): x\n"},
     };
     for (const auto &c : cases) {
         const lre_test::program_output out = run(methane_14_mpa, c.words, c.failing_op, c.nth, c.library_text);
