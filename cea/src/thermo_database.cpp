@@ -910,15 +910,20 @@ static int parse(reader *r, std::size_t arena_capacity, std::size_t scratch_byte
 int parse_thermo_text(const char *text, std::size_t length, const char *source, thermo_database *database,
                       failure *error)
 {
-    reader r = reader(); // every field zero, the memos empty
+    reader r = reader(); // empty memos
     r.source = source != nullptr ? source : "(memory)";
     r.error = error;
     r.db = database;
     r.lines.data = text;
+    r.lines.chunk = nullptr;
+    r.lines.chunk_in_arena = 0;
     r.lines.capacity = length;
+    r.lines.start = 0;
     r.lines.end = text != nullptr ? length : 0;
     r.lines.fd = -1;
     r.lines.at_end = 1;
+    r.lines.read_failed = 0;
+    r.lines.line_number = 0;
     if (r.lines.end > max_text_bytes) {
         init_thermo_database(database);
         return too_large(error, r.source);
@@ -930,12 +935,20 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
                            thermo_database *database, failure *error)
 {
     init_thermo_database(database);
-    reader r = reader(); // every field zero, the memos empty
+    reader r = reader(); // empty memos
     r.source = source != nullptr ? source : "(descriptor)";
     r.error = error;
     r.db = database;
+    r.lines.data = nullptr;
+    r.lines.chunk = nullptr;
+    r.lines.chunk_in_arena = 0;
     r.lines.capacity = chunk_bytes > kept_columns ? chunk_bytes : kept_columns + 1;
+    r.lines.start = 0;
+    r.lines.end = 0;
     r.lines.fd = fd;
+    r.lines.at_end = 0;
+    r.lines.read_failed = 0;
+    r.lines.line_number = 0;
     // A regular file's size bounds the storage, and the chunk goes in the
     // arena. Anything else (a pipe, a device) starts from a guess and
     // grows, with a chunk of its own.
