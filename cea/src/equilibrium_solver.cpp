@@ -526,6 +526,15 @@ static void gas_functions(const double *table, std::size_t stride, int ng, const
     }
 }
 
+// Cp/R of gas g, whose interval for the temperature is loaded.
+static double gas_heat_capacity(const equilibrium_solver *s, int g, const temperature_powers *p)
+{
+    std::size_t stride = at(s->gas_count);
+    const double *c = s->gas_coefficients + at(gibbs_terms + enthalpy_terms) * stride + at(g);
+    return c[0] * p->inv_t2 + c[stride] * p->inv_t + c[2 * stride] + c[3 * stride] * p->t + c[4 * stride] * p->t2 +
+           c[5 * stride] * p->t3 + c[6 * stride] * p->t4;
+}
+
 // Functions of every gas at the current T (as straight loops over the
 // coefficient table), amounts from their logarithms, and the dimensionless
 // chemical potentials mu_j/RT; then the included condensed species. The
@@ -549,7 +558,6 @@ static int evaluate_state(iteration *it)
     double *g_rt = s->g_rt;
     double *h_rt = s->h_rt;
     gas_functions(table, stride, ng, &p, g_rt, h_rt);
-    const double *cp_table = table + at(gibbs_terms + enthalpy_terms) * stride;
     double ln_p_over_n = it->ln_p - it->ln_n_total;
     double trace_floor = it->ln_n_total - it->presence_log;
     int present_count = 0;
@@ -563,9 +571,7 @@ static int evaluate_state(iteration *it)
         if (in_sums) {
             s->present_list[at(present_count++)] = g;
             s->n[at(g)] = std::exp(ln_nj);
-            const double *c = cp_table + g;
-            s->cp_r[at(g)] = c[0] * p.inv_t2 + c[stride] * p.inv_t + c[2 * stride] + c[3 * stride] * t +
-                             c[4 * stride] * p.t2 + c[5 * stride] * p.t3 + c[6 * stride] * p.t4;
+            s->cp_r[at(g)] = gas_heat_capacity(s, g, &p);
         } else {
             s->n[at(g)] = 0.0;
         }
@@ -1261,15 +1267,6 @@ static int derivatives(iteration *it, equilibrium_solution *out)
     out->dlnv_dlnp = -1.0 + dlnn_dlnp;
     return std::isfinite(out->cp_equilibrium_over_r) && std::isfinite(out->dlnv_dlnt) &&
            std::isfinite(out->dlnv_dlnp) && out->dlnv_dlnp < 0.0;
-}
-
-// Cp/R of gas g, whose interval for the temperature is loaded.
-static double gas_heat_capacity(const equilibrium_solver *s, int g, const temperature_powers *p)
-{
-    std::size_t stride = at(s->gas_count);
-    const double *c = s->gas_coefficients + at(gibbs_terms + enthalpy_terms) * stride + at(g);
-    return c[0] * p->inv_t2 + c[stride] * p->inv_t + c[2 * stride] + c[3 * stride] * p->t + c[4 * stride] * p->t2 +
-           c[5 * stride] * p->t3 + c[6 * stride] * p->t4;
 }
 
 // sum n_j Cp_j/R over the trace gases, those below the floor that the sums
