@@ -84,7 +84,6 @@ endif()
 # Each page is written in Markdown under doc/ (readable as it is, and linked
 # from the README) and turned into man(7) by lowdown, then compressed. A page
 # is made for each installed program and for the library.
-option(LRE_BUILD_MANPAGES "Make and install the manual pages (needs lowdown)" ON)
 if(LRE_BUILD_MANPAGES)
     find_program(LRE_LOWDOWN lowdown)
     find_program(LRE_GZIP gzip)

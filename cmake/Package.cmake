@@ -19,6 +19,10 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
 add_custom_target(lre_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The lintian findings that follow from choices made on purpose, each with
+# its reason.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME lre-perf)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lre-perf)
@@ -30,9 +34,15 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libcea_bindc.so is in the package itself.
+# libcea_bindc.so is in the package itself. Its loader cache is refreshed
+# by libc's ldconfig trigger; there is no shlibs file, since the library's
+# SONAME carries no version (see Install.cmake).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_LIBDIR})
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# Our own maintainer scripts stand in for the ldconfig calls that CPack would
+# write otherwise.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
+    ${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "steady-state performance of liquid rocket engines
 lre-perf computes one steady operating case of a liquid rocket engine

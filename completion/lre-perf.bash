@@ -26,7 +26,7 @@ _lre_perf_complete()
             first_words="--help $(printf '%s\n' "$usage" | awk '$1 == "--version" { print $1 }')"
             mapfile -t COMPREPLY < <(compgen -W "$first_words" -- "$cur")
         else
-            compopt -o filenames 2>/dev/null
+            compopt -o filenames 2>/dev/null || true
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         fi
         return 0
@@ -38,7 +38,7 @@ _lre_perf_complete()
         if [[ $value_name == *'|'* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "${value_name//|/ }" -- "$cur")
         elif [[ $value_name == *FILE* || $value_name == *PATH* || $value_name == *DIR* ]]; then
-            compopt -o filenames 2>/dev/null
+            compopt -o filenames 2>/dev/null || true
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         fi
         return 0
