@@ -32,6 +32,7 @@ for tree in "$build" "$source"; do
     fi
 done
 
+# (No grep -q after a pipe here: its early exit would fail the pipeline.)
 # Run paths: the programs find their library beside them, the library
 # keeps its unversioned SONAME, and the loader picks the installed copy.
 for program in "$prefix"/bin/*; do
@@ -39,9 +40,9 @@ for program in "$prefix"/bin/*; do
     [ "$runpath" = '$ORIGIN/../lib' ] || fail "$program: run path '$runpath'"
 done
 library=$prefix/lib/libcea_bindc.so
-readelf -d "$library" | grep -q 'SONAME.*\[libcea_bindc\.so\]$' || fail "SONAME of libcea_bindc.so"
-! readelf -d "$library" | grep -qE 'RPATH|RUNPATH' || fail "libcea_bindc.so has a run path"
-ldd "$prefix/bin/lre-perf" | grep -qF "libcea_bindc.so => $prefix/bin/../lib/libcea_bindc.so" ||
+readelf -d "$library" | grep 'SONAME.*\[libcea_bindc\.so\]$' >/dev/null || fail "SONAME of libcea_bindc.so"
+! readelf -d "$library" | grep -E 'RPATH|RUNPATH' >&2 || fail "libcea_bindc.so has a run path"
+ldd "$prefix/bin/lre-perf" | grep -F "libcea_bindc.so => $prefix/bin/../lib/libcea_bindc.so" >/dev/null ||
     fail "lre-perf does not load the installed libcea_bindc.so"
 
 # The default case on the installed database is the golden report.
@@ -52,8 +53,8 @@ cmp -s report.txt "$source/tests/golden/tq12b-nominal.txt" || fail "installed lr
 # the database).
 for program in lre-sweep lre-ui thermo-compile; do
     [ -x "$prefix/bin/$program" ] || continue
-    first_line=$("$prefix/bin/$program" --version | head -n 1) || fail "$program --version exit status"
-    [ "$first_line" = "$program $version" ] || fail "$program --version: '$first_line'"
+    printed=$("$prefix/bin/$program" --version) || fail "$program --version exit status $?"
+    [ "${printed%%$'\n'*}" = "$program $version" ] || fail "$program --version: '$printed'"
 done
 
 # Every program has its page and completion; every page renders without a
@@ -103,14 +104,18 @@ cmake --build consumer_cmake >/dev/null
 [ "$(consumer_cmake/consumer "$database")" = "$expected_run" ] || fail "consumer built through find_package"
 
 # The package: the installed files under /usr, dependencies from
-# dpkg-shlibdeps (libc only: neither program nor library loads the C++
-# runtime), and nothing lintian objects to beyond the reasoned overrides.
+# dpkg-shlibdeps (libc, but not the C++ runtime, which neither lre-perf nor
+# the library loads), and nothing lintian objects to beyond the reasoned
+# overrides.
 cpack --config "$build/CPackConfig.cmake" -G DEB -B deb >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; }
 package=$(ls deb/*.deb)
 [ "$(dpkg-deb -f "$package" Package)" = lre-perf ] || fail "package name"
 [ "$(dpkg-deb -f "$package" Version)" = "$version" ] || fail "package version"
 depends=$(dpkg-deb -f "$package" Depends)
-[[ $depends == 'libc6 (>= '* ]] || fail "Depends: '$depends'"
+[[ $depends == *'libc6 (>= '* ]] || fail "Depends: '$depends'"
+if [ -x "$prefix/bin/lre-ui" ]; then
+    [[ $depends == *libjs-chart.js* ]] || fail "Depends lacks the interface's Chart.js: '$depends'"
+fi
 [[ $depends != *libstdc++* && $depends != *libgcc* ]] || fail "Depends on the C++ runtime: '$depends'"
 [ -n "$(dpkg-deb -f "$package" Description | sed -n 2p)" ] || fail "no long description"
 (cd "$prefix" && find . ! -type d | sed 's|^\./|./usr/|' | sort) >installed.list
