@@ -34,7 +34,9 @@ _lre_perf_complete()
 
     # The value of the option before, if it takes one.
     while read -r option value_name; do
-        [ "$option" = "$previous" ] && [ -n "$value_name" ] || continue
+        if [ "$option" != "$previous" ] || [ -z "$value_name" ]; then
+            continue
+        fi
         if [[ $value_name == *'|'* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "${value_name//|/ }" -- "$cur")
         elif [[ $value_name == *FILE* || $value_name == *PATH* || $value_name == *DIR* ]]; then

@@ -37,6 +37,7 @@ done
 # keeps its unversioned SONAME, and the loader picks the installed copy.
 for program in "$prefix"/bin/*; do
     runpath=$(readelf -d "$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+    # shellcheck disable=SC2016 # the run path's own text, not expanded
     [ "$runpath" = '$ORIGIN/../lib' ] || fail "$program: run path '$runpath'"
 done
 library=$prefix/lib/libcea_bindc.so
