@@ -109,7 +109,9 @@ if(LRE_BUILD_MANPAGES)
             continue()
         endif()
         add_custom_command(OUTPUT ${output}
-            COMMAND ${LRE_LOWDOWN} -s -tman --out-no-smarty -M title=${title} -M section=${section}
+            # Typed as written: "--" stays two hyphens, a_b keeps its underscore.
+            COMMAND ${LRE_LOWDOWN} -s -tman --out-no-smarty --parse-no-intraemph
+                    -M title=${title} -M section=${section}
                     "-M source=lre-perf ${PROJECT_VERSION}" "-M volume=lre-perf manual"
                     -o ${PROJECT_BINARY_DIR}/man/${page} ${source}
             COMMAND ${LRE_GZIP} -9nf ${PROJECT_BINARY_DIR}/man/${page}
