@@ -52,6 +52,45 @@ static int group_included(const equilibrium_solver *s, int c)
     return 0;
 }
 
+int revise_phases(iteration *it)
+{
+    equilibrium_solver *s = it->s;
+    for (int q = 0; q < it->included_count; ++q) {
+        int c = s->included_list[at(q)];
+        if (condensed_in_range(s, c, it->t)) {
+            continue;
+        }
+        int other = -1;
+        for (int k = 0; k < s->condensed_count; ++k) {
+            if (k != c && s->condensed_active[at(k)] && s->condensed_group[at(k)] == s->condensed_group[at(c)] &&
+                condensed_in_range(s, k, it->t)) {
+                other = k;
+            }
+        }
+        if (other < 0) {
+            exclude_condensed(it, c);
+            return 1;
+        }
+        if (s->included[at(other)]) {
+            continue; // both phases present: their amounts decide
+        }
+        std::size_t group = at(s->condensed_group[at(c)]);
+        if (s->phase_swaps[group] >= 2) {
+            // Swapping back and forth: the temperature sits at the
+            // transition, where both phases coexist.
+            include_condensed(it, other);
+            return 1;
+        }
+        ++s->phase_swaps[group];
+        double amount = s->condensed_n[at(c)];
+        exclude_condensed(it, c);
+        include_condensed(it, other);
+        s->condensed_n[at(other)] = amount;
+        return 1;
+    }
+    return 0;
+}
+
 // After a convergence: drops a condensed species with a negative amount,
 // changes the phase of one outside its temperature range, or adds the
 // condensed species that lowers the Gibbs energy most (eq. 3.7). Returns 1
@@ -70,40 +109,10 @@ int revise_condensed(iteration *it)
         exclude_condensed(it, worst);
         return 1;
     }
-    if (it->energy_row) {
-        for (int q = 0; q < it->included_count; ++q) {
-            int c = s->included_list[at(q)];
-            if (condensed_in_range(s, c, it->t)) {
-                continue;
-            }
-            int other = -1;
-            for (int k = 0; k < s->condensed_count; ++k) {
-                if (k != c && s->condensed_active[at(k)] && s->condensed_group[at(k)] == s->condensed_group[at(c)] &&
-                    condensed_in_range(s, k, it->t)) {
-                    other = k;
-                }
-            }
-            if (other < 0) {
-                exclude_condensed(it, c);
-                return 1;
-            }
-            if (s->included[at(other)]) {
-                continue; // both phases present: their amounts decide
-            }
-            std::size_t group = at(s->condensed_group[at(c)]);
-            if (s->phase_swaps[group] >= 2) {
-                // Swapping back and forth: the temperature sits at the
-                // transition, where both phases coexist.
-                include_condensed(it, other);
-                return 1;
-            }
-            ++s->phase_swaps[group];
-            double amount = s->condensed_n[at(c)];
-            exclude_condensed(it, c);
-            include_condensed(it, other);
-            s->condensed_n[at(other)] = amount;
-            return 1;
-        }
+    // With T unknown, or held at a limit of the data, a phase may find
+    // itself outside its range (section 3.5).
+    if ((it->energy_row || it->held != 0) && revise_phases(it)) {
+        return 1;
     }
     temperature_powers p;
     make_temperature_powers(it->t, &p);

@@ -47,7 +47,20 @@ struct iteration {
     int present_count; // gases in the sums (present_list)
     // On for the first estimate, which iterates on the small gases only.
     int small_only;
-    int temperature_clamped; // T ran into the iteration bounds
+    int temperature_clamped; // T ran into the bounds of the first estimate
+    // The temperatures where every gas in play has data, and their logs.
+    // The full iteration keeps T within them: the fits are polynomials that
+    // mean nothing beyond, and a condensed species is tested (eq. 3.7) only
+    // within its own range, which starts no lower. A step past a limit
+    // holds T there (held -1 at the lower, +1 at the upper limit), and the
+    // iteration goes on at that assigned temperature until the condensed
+    // species there are settled; the solve then knows on which side of the
+    // limit the state lies.
+    double t_low_k;
+    double t_high_k;
+    double ln_t_low;
+    double ln_t_high;
+    int held;
     // The floors below ln n: SIZE of the step control (trace_log_size),
     // the floor of the sums in force (SIZE, or XSIZE once a condensed
     // species has entered), and XSIZE; all deeper with a trace element.
@@ -119,6 +132,9 @@ int assemble(iteration *it, double *a, gas_sums *sums);
 // Whether the state that evaluate_state last evaluated balances.
 int balances_hold(const iteration *it);
 
+// h/R (kmol K/kg) of the state that evaluate_state last evaluated.
+double state_enthalpy_over_r(const iteration *it);
+
 enum { converge_method_tests = 0, converge_to_rounding = 1 };
 
 // Iterates to convergence with the current set of condensed species; 0
@@ -126,6 +142,12 @@ enum { converge_method_tests = 0, converge_to_rounding = 1 };
 int converge(iteration *it, int mode);
 
 // --- condensed_phases.cpp ---
+
+// With T unknown: changes the phase of an included condensed species
+// outside its temperature range for another phase of its substance that
+// covers T, or drops it when none does (RP-1311 section 3.5). 1 when the
+// set changed.
+int revise_phases(iteration *it);
 
 // After a convergence: the condensed species that leave, change phase or
 // enter (eq. 3.7). 1 when the set changed and the iteration must go on.
@@ -148,9 +170,10 @@ int equilibrium_derivatives(iteration *it, equilibrium_solution *out);
 
 // --- equilibrium_result.cpp ---
 
-// The state reached, into the solution; converged only when it balances and
-// lies within data_low_k to data_high_k.
-void record_result(iteration *it, int converged, double data_low_k, double data_high_k, equilibrium_solution *out);
+// The state reached, into the solution: reason 0 when the iteration
+// converged, which it has only when the state balances and lies within
+// data_low_k to data_high_k, else one of the unconverged_ codes.
+void record_result(iteration *it, int reason, double data_low_k, double data_high_k, equilibrium_solution *out);
 
 } // namespace cea_impl
 

@@ -3,6 +3,9 @@
 #include "equilibrium_iteration.h"
 
 #include <cmath>
+#include <cstdio>
+
+#include "physical_constants.h"
 
 namespace cea_impl {
 
@@ -37,14 +40,14 @@ static double trace_heat_capacity(const iteration *it)
 
 // The state reached, converged only when it balances (balances_hold) and
 // lies within the data of the gases.
-void record_result(iteration *it, int converged, double data_low_k, double data_high_k, equilibrium_solution *out)
+void record_result(iteration *it, int reason, double data_low_k, double data_high_k, equilibrium_solution *out)
 {
     equilibrium_solver *s = it->s;
     if (!it->state_evaluated) {
         it->small_only = 0;
         evaluate_state(it);
     }
-    int reason = converged ? 0 : unconverged_iterations;
+    int converged = reason == 0;
     // A state that converge evaluated has passed balances_hold there.
     if (converged && !it->state_evaluated && !balances_hold(it)) {
         reason = unconverged_balance;
@@ -108,6 +111,32 @@ void record_result(iteration *it, int converged, double data_low_k, double data_
         out->element_potentials[at(i)] = s->pi[at(i)];
     }
     out->derivatives_valid = converged ? equilibrium_derivatives(it, out) : 0;
+}
+
+void describe_unconverged(const equilibrium_solution *s, char *text, std::size_t size)
+{
+    const double kj_kg_per_over_r = gas_constant_j_kmol_k / joules_per_kilojoule;
+    text[0] = '\0';
+    switch (s->unconverged_reason) {
+    case unconverged_balance: std::snprintf(text, size, ": its element or enthalpy balance was not met"); break;
+    case unconverged_temperature:
+        std::snprintf(text, size, ": it settled at %.6g K, outside the data of the products (%.6g K to %.6g K)", s->t_k,
+                      s->data_low_k, s->data_high_k);
+        break;
+    case unconverged_below_data:
+    case unconverged_above_data: {
+        int below = s->unconverged_reason == unconverged_below_data;
+        std::snprintf(text, size,
+                      ": the assigned enthalpy, %.6g kJ/kg, is %s that of the equilibrium products at %.6g K, the %s "
+                      "limit of their data (%.6g kJ/kg), so the state lies %s %.6g K, outside the data of the "
+                      "products (%.6g K to %.6g K)",
+                      s->assigned_h_over_r * kj_kg_per_over_r, below ? "below" : "above", s->t_k,
+                      below ? "lower" : "upper", s->h_over_r * kj_kg_per_over_r, below ? "below" : "above", s->t_k,
+                      s->data_low_k, s->data_high_k);
+        break;
+    }
+    default: break;
+    }
 }
 
 } // namespace cea_impl

@@ -4,13 +4,20 @@
 #ifndef CEA_EQUILIBRIUM_SOLUTION_H
 #define CEA_EQUILIBRIUM_SOLUTION_H
 
+#include <cstddef>
+
 namespace cea_impl {
 
 // Why a solve that ran to the end did not converge.
 enum {
-    unconverged_iterations = 1, // no convergence within the iteration limits, or singular equations
-    unconverged_balance = 2,    // settled without meeting the element or enthalpy balance
-    unconverged_temperature = 3 // settled at a temperature outside the products' data (HP)
+    unconverged_iterations = 1,  // no convergence within the iteration limits, or singular equations
+    unconverged_balance = 2,     // settled without meeting the element or enthalpy balance
+    unconverged_temperature = 3, // settled at a temperature outside the products' data (HP)
+    // HP: the state lies beyond a limit of the products' data. The solution
+    // holds the equilibrium at the limit (t_k, h_over_r), whose enthalpy is
+    // already past the assigned one (assigned_h_over_r).
+    unconverged_below_data = 4,
+    unconverged_above_data = 5
 };
 
 // What one solve leaves behind.
@@ -25,9 +32,10 @@ struct equilibrium_solution {
     int iterations;
     double t_k;
     double p_bar;
-    double n_gas;    // kmol/kg
-    double n_total;  // kmol/kg, every phase
-    double h_over_r; // kmol K/kg
+    double n_gas;             // kmol/kg
+    double n_total;           // kmol/kg, every phase
+    double h_over_r;          // kmol K/kg
+    double assigned_h_over_r; // the h/R of an HP problem, kmol K/kg
     double cp_frozen_over_r;
     double s_over_r;
     double cp_equilibrium_over_r;
@@ -42,6 +50,11 @@ struct equilibrium_solution {
     double *moles;              // kmol/kg per species; 0 where absent or a trace gas
     double *element_potentials; // pi_i, 0 for absent elements (in the same allocation as moles)
 };
+
+// Why the last solve into a solution that holds an unconverged result did
+// not converge, for its error text: "" when the iterations ran out, else a
+// clause that starts with ": ". Writes at most size bytes, terminated.
+void describe_unconverged(const equilibrium_solution *solution, char *text, std::size_t size);
 
 } // namespace cea_impl
 

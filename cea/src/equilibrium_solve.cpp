@@ -35,6 +35,31 @@ static const double trace_element_log_margin = 6.9077553; // ln 1000
 // that the balance can be met to 1e-10 of the amount (balances_hold).
 static const double min_element_amount_kmol_kg = 1e-305;
 
+// An HP iteration held at a limit of the data has converged there, with
+// the condensed species settled: the equilibrium at that temperature. As
+// the equilibrium enthalpy grows with T, the state lies beyond the limit
+// when the enthalpy there is already past the assigned one (more at the
+// lower limit, less at the upper); it is the state at the limit itself when
+// the enthalpy balances there. Otherwise the iteration goes on with T
+// unknown from this state, within the data. Returns 0 (converged at the
+// limit), unconverged_below_data or unconverged_above_data, or
+// unconverged_iterations when the iteration is to go on.
+static int settle_at_limit(iteration *it)
+{
+    it->energy_row = 1;
+    if (balances_hold(it)) {
+        return 0;
+    }
+    double h = state_enthalpy_over_r(it);
+    if (it->held < 0 ? h > it->h0_over_r : h < it->h0_over_r) {
+        it->energy_row = 0;
+        return it->held < 0 ? unconverged_below_data : unconverged_above_data;
+    }
+    it->held = 0;
+    it->state_evaluated = 0;
+    return unconverged_iterations;
+}
+
 int solve_equilibrium(equilibrium_solver *s, int type, double state1, double state2, const double amounts[],
                       const solve_start *start, equilibrium_solution *out, failure *error)
 {
@@ -168,19 +193,24 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
     it.present_count = 0;
     it.small_only = 0;
     it.temperature_clamped = 0;
+    it.t_low_k = data_low_k;
+    it.t_high_k = data_high_k;
+    it.ln_t_low = std::log(data_low_k);
+    it.ln_t_high = std::log(data_high_k);
+    it.held = 0;
     it.state_evaluated = 0;
     double n_start = start != nullptr ? start->n_total : initial_gas_moles_kmol_kg;
     it.ln_n_total = std::log(n_start);
     if (gas_active == 0 || it.active_element_count == 0) {
-        record_result(&it, 0, data_low_k, data_high_k, out);
+        record_result(&it, unconverged_iterations, data_low_k, data_high_k, out);
         return CEA_OK;
     }
     int estimated = 0;
     if (start == nullptr || !start->skip_first_estimate) {
         estimated = small_gas_estimate(&it, n_start);
     }
-    int converged = 0;
-    for (int attempt = estimated ? 0 : 1; attempt < 2 && !converged; ++attempt) {
+    int reason = unconverged_iterations;
+    for (int attempt = estimated ? 0 : 1; attempt < 2 && reason == unconverged_iterations; ++attempt) {
         if (attempt == 1) {
             // The published start: every gas alike, no condensed species.
             for (int c = 0; c < s->condensed_count; ++c) {
@@ -192,20 +222,36 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
             it.presence_log = it.trace_log;
             it.t = type == CEA_HP ? (start != nullptr ? start->t_k : initial_temperature_k) : state1;
             it.ln_t = std::log(it.t);
+            it.energy_row = type == CEA_HP;
+            it.held = 0;
             spread_gas_estimate(&it, n_start);
         }
         int max_revisions = 4 * s->condensed_count + 10;
         for (int pass = 0; pass <= max_revisions; ++pass) {
             if (!converge(&it, converge_to_rounding)) {
+                // An HP iteration that carries a condensed phase far past
+                // its range, on fits that mean nothing there, need not
+                // converge: the phase that covers T is tried instead.
+                if (it.energy_row && revise_phases(&it)) {
+                    continue;
+                }
                 break;
             }
-            if (!revise_condensed(&it)) {
-                converged = 1;
+            if (revise_condensed(&it)) {
+                continue;
+            }
+            if (it.held == 0) {
+                reason = 0;
+                break;
+            }
+            reason = settle_at_limit(&it);
+            if (reason != unconverged_iterations) {
                 break;
             }
         }
     }
-    record_result(&it, converged, data_low_k, data_high_k, out);
+    record_result(&it, reason, data_low_k, data_high_k, out);
+    out->assigned_h_over_r = it.h0_over_r;
     if (out->converged) {
         int property = unrepresentable_property(out);
         if (property >= 0) {

@@ -39,7 +39,9 @@ static const int max_rounding_iterations = 8;
 // whole solve with condensed species entering and leaving.
 static const int base_iterations = 50;
 static const int max_total_iterations = 600;
-// The temperature estimate is kept where the fits still make sense.
+// The first estimate, on the small gases alone, may wander past the data;
+// it is given up beyond these bounds. The full iteration stays within the
+// data (iteration::held).
 static const double min_iteration_temperature_k = 100.0;
 static const double max_iteration_temperature_k = 30000.0;
 
@@ -148,19 +150,49 @@ static int newton_step(iteration *it, int *loose, double *correction)
     it->ln_n_total += lambda * dln_n;
     if (it->energy_row) {
         it->ln_t += lambda * dln_t;
-        double ln_t_min = std::log(min_iteration_temperature_k);
-        double ln_t_max = std::log(max_iteration_temperature_k);
-        if (it->ln_t < ln_t_min || it->ln_t > ln_t_max) {
-            it->ln_t = smaller(larger(it->ln_t, ln_t_min), ln_t_max);
-            it->temperature_clamped = 1;
-            if (it->small_only) {
+        if (it->small_only) {
+            if (it->ln_t < std::log(min_iteration_temperature_k) || it->ln_t > std::log(max_iteration_temperature_k)) {
+                it->temperature_clamped = 1;
                 return 0; // the small gases cannot meet the enthalpy: give up the first estimate
             }
+            it->t = std::exp(it->ln_t);
+        } else if (it->ln_t < it->ln_t_low || it->ln_t > it->ln_t_high) {
+            // Held at the limit, exactly, with T assigned from now on; the
+            // state is not the one this step was tested at.
+            *loose = 0;
+            it->held = it->ln_t < it->ln_t_low ? -1 : 1;
+            it->t = it->held < 0 ? it->t_low_k : it->t_high_k;
+            it->ln_t = it->held < 0 ? it->ln_t_low : it->ln_t_high;
+            it->energy_row = 0;
+        } else {
+            it->t = std::exp(it->ln_t);
         }
-        it->t = std::exp(it->ln_t);
     }
     ++it->iterations;
     return std::isfinite(it->ln_n_total) && std::isfinite(it->ln_t);
+}
+
+// sum n_j H_j/RT over the gases in the sums and the included condensed
+// species, and the sum of the magnitudes of its terms.
+static double enthalpy_sum(const iteration *it, double *magnitude)
+{
+    const equilibrium_solver *s = it->s;
+    double h = 0.0;
+    double size = 0.0;
+    for (int q = 0; q < it->present_count; ++q) {
+        int j = s->present_list[at(q)];
+        double term = s->n[at(j)] * s->h_rt[at(j)];
+        h += term;
+        size += std::fabs(term);
+    }
+    for (int q = 0; q < it->included_count; ++q) {
+        int c = s->included_list[at(q)];
+        double term = s->condensed_n[at(c)] * s->condensed_h_rt[at(c)];
+        h += term;
+        size += std::fabs(term);
+    }
+    *magnitude = size;
+    return h;
 }
 
 // Whether the state that evaluate_state last evaluated balances: every
@@ -193,22 +225,16 @@ int balances_hold(const iteration *it)
     if (!it->energy_row) {
         return 1;
     }
-    double h = 0.0;
     double magnitude = 0.0;
-    for (int q = 0; q < it->present_count; ++q) {
-        int j = s->present_list[at(q)];
-        double term = s->n[at(j)] * s->h_rt[at(j)];
-        h += term;
-        magnitude += std::fabs(term);
-    }
-    for (int q = 0; q < it->included_count; ++q) {
-        int c = s->included_list[at(q)];
-        double term = s->condensed_n[at(c)] * s->condensed_h_rt[at(c)];
-        h += term;
-        magnitude += std::fabs(term);
-    }
+    double h = enthalpy_sum(it, &magnitude);
     double scale = larger(std::fabs(it->h0_over_r), magnitude * it->t);
     return std::fabs(h * it->t - it->h0_over_r) <= balance_tolerance * scale;
+}
+
+double state_enthalpy_over_r(const iteration *it)
+{
+    double magnitude = 0.0;
+    return enthalpy_sum(it, &magnitude) * it->t;
 }
 
 // Iterates to convergence with the current set of condensed species.
