@@ -23,6 +23,12 @@ static const double initial_temperature_k = 3800.0;
 // trace floors move down with it (equilibrium_solve.cpp) and its gases
 // start below the others (spread_gas_estimate).
 static const double trace_element_ratio = 1e-5;
+// The first estimate, on the small gases alone, may wander past the data;
+// it is given up beyond these bounds. The full iteration stays within the
+// data (iteration::held), and within these bounds too should some gas's
+// data reach beyond them.
+static const double min_iteration_temperature_k = 100.0;
+static const double max_iteration_temperature_k = 30000.0;
 
 // Plain comparisons: std::fmax and std::fmin are library calls here, and
 // every value they see is a number.

@@ -193,10 +193,10 @@ int solve_equilibrium(equilibrium_solver *s, int type, double state1, double sta
     it.present_count = 0;
     it.small_only = 0;
     it.temperature_clamped = 0;
-    it.t_low_k = data_low_k;
-    it.t_high_k = data_high_k;
-    it.ln_t_low = std::log(data_low_k);
-    it.ln_t_high = std::log(data_high_k);
+    it.t_low_k = larger(data_low_k, min_iteration_temperature_k);
+    it.t_high_k = smaller(data_high_k, max_iteration_temperature_k);
+    it.ln_t_low = std::log(it.t_low_k);
+    it.ln_t_high = std::log(it.t_high_k);
     it.held = 0;
     it.state_evaluated = 0;
     double n_start = start != nullptr ? start->n_total : initial_gas_moles_kmol_kg;

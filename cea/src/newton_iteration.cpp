@@ -39,11 +39,6 @@ static const int max_rounding_iterations = 8;
 // whole solve with condensed species entering and leaving.
 static const int base_iterations = 50;
 static const int max_total_iterations = 600;
-// The first estimate, on the small gases alone, may wander past the data;
-// it is given up beyond these bounds. The full iteration stays within the
-// data (iteration::held).
-static const double min_iteration_temperature_k = 100.0;
-static const double max_iteration_temperature_k = 30000.0;
 
 // One Newton step with the published step control. Returns 0 when the
 // equations could not be solved; otherwise takes the step and reports
