@@ -192,8 +192,8 @@ TEST_F(loaded, solve_arguments_and_states_outside_the_data)
         {CEA_TP, 6000.0, 1.0, 0.75, 0.25, CEA_OK, 1, ""},
         {CEA_TP, 6000.01, 1.0, 0.75, 0.25, CEA_TEMPERATURE_RANGE, 0, "outside the data of the products"},
         {CEA_TP, 29000.0, 1.0, 0.75, 0.25, CEA_TEMPERATURE_RANGE, 0, "outside the data of the products"},
-        {CEA_HP, -20.0, 1.0, 1.0, 0.0, CEA_OK, 0, "outside the data of the products"}, // oxygen alone: 114 K
-        {CEA_HP, 1e5, 1.0, 0.75, 0.25, CEA_OK, 0, "outside the data of the products"}, // far above 6000 K
+        {CEA_HP, -20.0, 1.0, 1.0, 0.0, CEA_OK, 0, "so the state lies below 200 K, outside the data of the products"},
+        {CEA_HP, 1e5, 1.0, 0.75, 0.25, CEA_OK, 0, "so the state lies above 6000 K, outside the data of the products"},
     };
     for (const auto &k : cases) {
         SCOPED_TRACE(testing::Message() << "type " << k.type << ", " << k.state1 << ", " << k.p_bar << " bar");

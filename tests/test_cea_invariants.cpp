@@ -1,7 +1,9 @@
 // What must hold at every converged equilibrium over the operating range
 // (p 0.01 to 100 MPa, k 0.3 to 30, both fuels) and beyond it (down to
-// 0.1 kPa, and either reactant in a trace). Tolerances: balances 1e-10,
-// potentials 1e-8, frozen cp 1e-12, start independence 1e-9, all relative.
+// 0.1 kPa, either reactant in a trace, and mixtures so rich either way that
+// the state lies near or beyond the data's limits). Tolerances: balances
+// 1e-10, potentials 1e-8, frozen cp 1e-12, start independence 1e-9, all
+// relative.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,15 +36,16 @@ struct chamber {
     equilibrium_solution solution;
 };
 
-// Chambers 0 and 1: O2(L) with CH4(L) and with RP-1; 2: N2 with ethanol.
+// Chambers 0 and 1: O2(L) with CH4(L) and with RP-1; 2: N2 with ethanol;
+// 3: O2(L) with H2(L).
 class operating_range : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         failure error;
         ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
-        const char *pairs[3][2] = {{"O2(L)", "CH4(L)"}, {"O2(L)", "RP-1"}, {"N2", "C2H5OH(L)"}};
-        for (int f = 0; f < 3; ++f) {
+        const char *pairs[4][2] = {{"O2(L)", "CH4(L)"}, {"O2(L)", "RP-1"}, {"N2", "C2H5OH(L)"}, {"O2(L)", "H2(L)"}};
+        for (int f = 0; f < 4; ++f) {
             chamber &c = chambers[f];
             ASSERT_EQ(mixture_from_names(&db, 2, pairs[f], &c.reactants, &error), CEA_OK);
             ASSERT_EQ(mixture_of_products(&db, 2, pairs[f], 0, nullptr, &c.products, &error), CEA_OK);
@@ -61,14 +64,16 @@ protected:
         release_thermo_database(&db);
     }
     static thermo_database db;
-    static chamber chambers[3];
+    static chamber chambers[4];
 
-    // The HP problem at the module's inlet temperatures; returns h/R.
+    // The HP problem at the module's inlet temperatures (the liquids' own);
+    // returns h/R.
     static double inlet_h_over_r(int fuel, double k, double w[2])
     {
         const double oxidant[2] = {1.0, 0.0};
         const double fuel_only[2] = {0.0, 1.0};
-        const double temperatures[2] = {90.0, fuel == 0 ? 111.0 : 298.15};
+        const double fuel_inlet_k[4] = {111.0, 298.15, 298.15, 20.27};
+        const double temperatures[2] = {90.0, fuel_inlet_k[fuel]};
         failure error;
         double h = 0.0;
         const mixture *m = &chambers[fuel].reactants;
@@ -79,7 +84,7 @@ protected:
 };
 
 thermo_database operating_range::db;
-chamber operating_range::chambers[3];
+chamber operating_range::chambers[4];
 
 double element_amount(const species_record *s, const char *symbol)
 {
@@ -245,6 +250,81 @@ TEST_F(operating_range, trace_reactants_keep_the_balances)
     // iteration limit with the enthalpy off by 3.3e-5, reported as converged.
     const double w[2] = {1e300, 0.13293659876401923};
     solve_and_check(chambers[2], CEA_HP, -1.0, 0.002128776203754405, w, "ethanol in nitrogen");
+}
+
+// Mixtures very rich in fuel or in oxygen at very low and very high
+// pressures, whose states lie near the data's limits (200 K to 6000 K) or
+// beyond them: each either converges with every invariant, or is reported
+// as lying beyond a limit, which a TP solve there confirms (the enthalpy of
+// the equilibrium at the limit is already past the assigned one).
+TEST_F(operating_range, extreme_mixtures_converge_or_lie_beyond_the_data)
+{
+    const char *fuel_names[4] = {"CH4(L)", "RP-1", "", "H2(L)"};
+    int converged = 0;
+    int beyond = 0;
+    for (int fuel : {0, 1, 3}) {
+        for (double p : {0.01, 0.1, 1000.0, 1500.0}) {
+            for (double k : {0.001, 0.01, 0.05, 0.2, 30.0, 100.0, 1000.0}) {
+                double w[2];
+                double h = inlet_h_over_r(fuel, k, w);
+                std::string where =
+                    std::string(fuel_names[fuel]) + " p " + std::to_string(p) + " bar k " + std::to_string(k);
+                SCOPED_TRACE(where);
+                chamber &c = chambers[fuel];
+                failure error;
+                ASSERT_EQ(solve_equilibrium(&c.solver, CEA_HP, h, p, w, nullptr, &c.solution, &error), CEA_OK);
+                if (c.solution.converged) {
+                    ++converged;
+                    solve_and_check(c, CEA_HP, h, p, w, where);
+                    continue;
+                }
+                ++beyond;
+                const equilibrium_solution &out = c.solution;
+                int below = out.unconverged_reason == unconverged_below_data;
+                ASSERT_TRUE(below || out.unconverged_reason == unconverged_above_data) << out.unconverged_reason;
+                double limit = below ? out.data_low_k : out.data_high_k;
+                EXPECT_EQ(out.t_k, limit);
+                char text[256];
+                describe_unconverged(&out, text, sizeof text);
+                EXPECT_NE(std::string(text).find(below ? "the state lies below 200 K" : "the state lies above 6000 K"),
+                          std::string::npos)
+                    << text;
+                solve_and_check(c, CEA_TP, limit, p, w, where + " at the limit");
+                EXPECT_TRUE(below ? c.solution.h_over_r > h : c.solution.h_over_r < h) << c.solution.h_over_r;
+            }
+        }
+    }
+    EXPECT_GT(converged, 0);
+    EXPECT_GT(beyond, 0);
+}
+
+// States just above the lower limit that hold condensed water, which an
+// iteration on the gases alone used to miss below 200 K (at 189 K and
+// 157 K). Each lies between two temperatures whose TP equilibria hold less
+// and more enthalpy than the reactants.
+TEST_F(operating_range, cold_states_with_condensed_water)
+{
+    const struct {
+        int fuel;
+        double k, p_bar, t_below_k, t_above_k;
+    } cases[] = {
+        {3, 0.2, 0.01, 225.0, 226.0},   // O2(L)/H2(L), with ice
+        {0, 0.05, 1500.0, 238.0, 239.0} // O2(L)/CH4(L), with ice and graphite
+    };
+    for (const auto &k : cases) {
+        std::string where = "fuel " + std::to_string(k.fuel) + " k " + std::to_string(k.k);
+        chamber &c = chambers[k.fuel];
+        double w[2];
+        double h = inlet_h_over_r(k.fuel, k.k, w);
+        solve_and_check(c, CEA_HP, h, k.p_bar, w, where);
+        EXPECT_GT(c.solution.t_k, k.t_below_k);
+        EXPECT_LT(c.solution.t_k, k.t_above_k);
+        EXPECT_GT(moles_of(c, "H2O(cr)"), 0.0);
+        solve_and_check(c, CEA_TP, k.t_below_k, k.p_bar, w, where + " below");
+        EXPECT_LT(c.solution.h_over_r, h);
+        solve_and_check(c, CEA_TP, k.t_above_k, k.p_bar, w, where + " above");
+        EXPECT_GT(c.solution.h_over_r, h);
+    }
 }
 
 // At assigned temperature and pressure the same conditions hold, and at

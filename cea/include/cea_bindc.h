@@ -155,9 +155,11 @@ int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_wei
  * CEA_NOT_CONVERGED instead when the equilibrium derivatives cannot be
  * solved). So:
  * - a CEA_TP temperature outside those data returns CEA_TEMPERATURE_RANGE;
- * - a CEA_HP solve that settles outside them returns CEA_OK with the
- *   converged flag 0 (like any other solve that does not converge), and
- *   reading a property then says why;
+ * - a CEA_HP problem whose state lies outside them (the assigned enthalpy
+ *   is below that of the equilibrium products at the lower limit, or above
+ *   it at the upper) returns CEA_OK with the converged flag 0 (like any
+ *   other solve that does not converge), and reading a property then says
+ *   why, with the limit and both enthalpies;
  * - a pressure at which the converged state has a property that is not a
  *   finite number (a volume of 0 at 1e308 bar) returns
  *   CEA_INVALID_ARGUMENT;

@@ -416,19 +416,9 @@ CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property
         return publish(&f);
     }
     if (!s.converged) {
-        if (s.unconverged_reason == cea_impl::unconverged_temperature) {
-            cea_impl::fail(&f, CEA_NOT_CONVERGED,
-                           "%s: the last solve into this solution did not converge: it settled at %.6g K, outside "
-                           "the data of the products (%.6g K to %.6g K)",
-                           op, s.t_k, s.data_low_k, s.data_high_k);
-        } else if (s.unconverged_reason == cea_impl::unconverged_balance) {
-            cea_impl::fail(&f, CEA_NOT_CONVERGED,
-                           "%s: the last solve into this solution did not converge: its element or enthalpy "
-                           "balance was not met",
-                           op);
-        } else {
-            cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the last solve into this solution did not converge", op);
-        }
+        char reason[256];
+        cea_impl::describe_unconverged(&s, reason, sizeof reason);
+        cea_impl::fail(&f, CEA_NOT_CONVERGED, "%s: the last solve into this solution did not converge%s", op, reason);
         return publish(&f);
     }
     double v = 0.0;

@@ -7,6 +7,7 @@
 #ifndef CEA_EQUILIBRIUM_SOLVER_H
 #define CEA_EQUILIBRIUM_SOLVER_H
 
+#include "equilibrium_solution.h"
 #include "library_status.h"
 #include "mixture.h"
 #include "thermo_functions.h"
@@ -95,43 +96,6 @@ inline const species_record *solver_species(const equilibrium_solver *solver, in
 {
     return database_species(solver->database, solver->species[j]);
 }
-
-// Why a solve that ran to the end did not converge.
-enum {
-    unconverged_iterations = 1, // no convergence within the iteration limits, or singular equations
-    unconverged_balance = 2,    // settled without meeting the element or enthalpy balance
-    unconverged_temperature = 3 // settled at a temperature outside the products' data (HP)
-};
-
-// What one solve leaves behind.
-struct equilibrium_solution {
-    int species_count;
-    int element_count;
-    int has_result; // a solve ran to the end (converged or not)
-    int converged;
-    int unconverged_reason; // 0 when converged, else one of the unconverged_ codes
-    double data_low_k;      // the temperatures that the fits of the solve's gases cover
-    double data_high_k;
-    int iterations;
-    double t_k;
-    double p_bar;
-    double n_gas;    // kmol/kg
-    double n_total;  // kmol/kg, every phase
-    double h_over_r; // kmol K/kg
-    double cp_frozen_over_r;
-    double s_over_r;
-    double cp_equilibrium_over_r;
-    double dlnv_dlnt; // (d ln V / d ln T) at constant p
-    double dlnv_dlnp; // (d ln V / d ln p) at constant T
-    int derivatives_valid;
-    // ln of the mole fraction below which a gas is a trace gas, left out of
-    // the balances, n and the moles below, but counted in the frozen cp:
-    // ln 1e-8, or ln 1e-11 once a condensed species has entered (deeper
-    // with a trace element).
-    double trace_log_fraction;
-    double *moles;              // kmol/kg per species; 0 where absent or a trace gas
-    double *element_potentials; // pi_i, 0 for absent elements (in the same allocation as moles)
-};
 
 // Optional starting point, for tests of independence from the start.
 struct solve_start {

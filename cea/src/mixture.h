@@ -5,15 +5,10 @@
 #define CEA_MIXTURE_H
 
 #include "library_status.h"
+#include "physical_constants.h"
 #include "thermo_database.h"
 
 namespace cea_impl {
-
-// Gas constant of the library, J/(kmol K): enthalpies are exchanged as h/R
-// with this R, and it fixes the kJ of the solution properties.
-static const double gas_constant_j_kmol_k = 8314.51;
-static const double joules_per_kilojoule = 1000.0;
-static const double moles_per_kilomole = 1000.0;
 
 struct mixture {
     const thermo_database *database;

@@ -2,17 +2,16 @@
 
 #include <cmath>
 
-#include "mixture.h"
+#include "cea_bindc.h"
+#include "physical_constants.h"
 
 namespace cea_impl {
-
-static const double pascal_per_bar = 100000.0;
 
 // Each property computes only what it needs: the solve checks them all
 // after every convergence.
 static double specific_volume_m3_kg(const equilibrium_solution *s)
 {
-    return s->n_gas * gas_constant_j_kmol_k * s->t_k / (s->p_bar * pascal_per_bar);
+    return s->n_gas * gas_constant_j_kmol_k * s->t_k / (s->p_bar * pascals_per_bar);
 }
 
 static double equilibrium_cv_over_r(const equilibrium_solution *s)

@@ -5,7 +5,7 @@
 #ifndef CEA_STATE_PROPERTIES_H
 #define CEA_STATE_PROPERTIES_H
 
-#include "equilibrium_solver.h"
+#include "equilibrium_solution.h"
 
 namespace cea_impl {
 
