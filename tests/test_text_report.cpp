@@ -1,20 +1,25 @@
-// The run sequence and the text report in-process over the scripted library:
+// The text report, from lre-perf's run in process over the scripted library:
 // whole reports at the reference library's chamber states, lines the golden
-// reports do not show, and what each failure prints.
-#define main lre_perf_main
-#include "main.cpp"
-#undef main
+// reports do not show.
+#include "text_report.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "cea_double.h"
+#include "engine_modules.h"
 #include "golden_cases.h"
+#include "json_output.h"
+#include "lre_perf_run.h"
+#include "module_presets.h"
 #include "program_runner.h"
 
 namespace {
+
+int lre_perf_main(int argc, char **argv) { return lre_perf_run(argc, argv, stdout, stderr); }
 
 // Chamber states of the reference equilibrium library (shared reference
 // data, chamber_states.csv) at each module's 100 % point: with them the
@@ -80,36 +85,42 @@ TEST(TextReport, LinesOfSpecialCases)
     }
 }
 
-TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
+// The user interface shows the JSON members under the report's labels: every
+// row that names a member must name one of its module's document, holding the
+// same quantity. Records with a distinct value in every result field (the
+// engine thrust as the model sets it) and a burn time, so every row shows.
+TEST(TextReport, EachRowsMemberHoldsTheRowsQuantity)
 {
-    const std::string init = "CEA initialization: CEA ";
-    const std::string failed = "Calculation failed: ";
-    const struct {
-        std::vector<std::string> words;
-        int failing_op; // -1: none
-        int nth;
-        const char *library_text;
-        std::string message;
-    } cases[] = {
-        {{"no/such.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "gone", init + "thermo database failed (CEA code 1): gone\n"},
-        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", init + "thermo database failed (CEA code 1)\n"},
-        {{"db"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "", init + "equilibrium solution failed (CEA code 1)\n"},
-        // The chamber refuses a zero ratio without words of its own.
-        {{"db", "--k", "0"}, -1, 0, "", failed + "\n"},
-        {{"db", "--eta-cf", "1.5"}, -1, 0, "", failed + "Invalid or physically inconsistent model input.\n"},
-        {{"db", "--throttle-pct", "90"},
-         CEA_DOUBLE_EQSOLVER_SOLVE,
-         7,
-         "x",
-         failed + "CEA HP equilibrium failed (CEA code 1): x\n"},
-    };
-    for (const auto &c : cases) {
-        const lre_test::program_output out = run(methane_14_mpa, c.words, c.failing_op, c.nth, c.library_text);
-        SCOPED_TRACE(c.message);
-        EXPECT_EQ(out.status, 1);
-        EXPECT_EQ(out.stdout_text, "");
-        EXPECT_EQ(out.stderr_text, c.message);
-        EXPECT_EQ(cea_double_live_handles(), 0);
+    const engine_case presets[] = {lre_test::tq12b_preset_case(), lre_test::tq15b_preset_case(),
+                                   lre_test::yf100k_preset_case()};
+    for (int module = 0; module < engine_module_count; ++module) {
+        engine_case operating = presets[module];
+        operating.t_b = 100.0;
+        const chamber_state state = {3500.0, 21.5, 1.2};
+        engine_results results;
+        double *fields = &results.f_en;
+        for (std::size_t i = 0; i < sizeof results / sizeof(double); ++i) {
+            fields[i] = 1.0 + 0.37 * static_cast<double>(i);
+        }
+        results.f_en = operating.thrust_ref * operating.lambda;
+        const solved_case solved = {module, &presets[module], &operating, &state, &results};
+        double values[json_max_members];
+        int present[json_max_members];
+        json_case_values(&solved, values, present, json_max_members);
+        int named = 0;
+        for (int r = 0; r < report_row_count(); ++r) {
+            const report_row *row = report_row_at(r);
+            if (!report_row_shown(row, &solved) || row->json_member == nullptr) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(engine_key(module)) + " " + row->label);
+            const int member = json_find_member(module, row->json_member);
+            ASSERT_GE(member, 0) << row->json_member;
+            EXPECT_TRUE(present[member]);
+            EXPECT_NEAR(row->value(&solved), values[member], 1e-12 * std::fabs(values[member]));
+            ++named;
+        }
+        EXPECT_GE(named, 30);
     }
 }
 
