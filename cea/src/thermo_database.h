@@ -1,7 +1,8 @@
-// The thermodynamic database in memory, and its reader for the NASA Glenn
+// The thermodynamic database in memory, and its readers: of the NASA Glenn
 // text format (thermo.inp: a "thermo" line, the common temperature bounds, the
 // product records up to END PRODUCTS, the reactant-only records up to
-// END REACTANTS).
+// END REACTANTS) and of its compiled form (thermo.lib, which thermo-compile
+// writes from the text).
 //
 // The whole database lives in one arena, records in file order, so that
 // loading touches as few fresh memory pages as the data needs: each species
@@ -41,11 +42,12 @@ struct thermo_interval {
 // read them through the functions below.
 struct species_record {
     double molecular_weight_kg_kmol;
-    // The heat of formation at 298.15 K for a fitted record, the assigned
+    // The heat of formation at 298.15 K for a fitted record of the text
+    // (0 from the compiled form, which does not hold it), the assigned
     // enthalpy (at assigned_temperature_k) for a record without fits; J/mol.
     double enthalpy_j_mol;
     double assigned_temperature_k; // records without fits only
-    int line_number;               // of the name line, for messages
+    int line_number;               // of the name line (of the record, compiled), for messages
     unsigned char interval_count;  // 0 for an assigned enthalpy
     unsigned char element_count;   // formula pairs with a nonzero amount
     unsigned char condensed;       // 0 for a gas
@@ -81,10 +83,30 @@ void release_thermo_database(thermo_database *database);
 int parse_thermo_text(const char *text, std::size_t length, const char *source, thermo_database *database,
                       failure *error);
 
-// Reads and parses the file at path through a small reused buffer:
+// Reads the file at path, in whichever form its first bytes say:
 // CEA_INVALID_FILENAME when it cannot be opened or read, otherwise as
-// parse_thermo_text (same results and messages for the same text).
+// parse_thermo_compiled or parse_thermo_text (a text is streamed through a
+// small reused buffer, with the same results and messages as in memory).
 int load_thermo_file(const char *path, thermo_database *database, failure *error);
+
+// 1 when the bytes begin as a compiled database does (with the length
+// marker of its header record); a text never does.
+int is_compiled_thermo(const unsigned char *bytes, std::size_t length);
+
+// Reads a compiled database held in memory into *database, which is
+// overwritten. On failure returns CEA_MALFORMED_DATABASE (or
+// CEA_OUT_OF_MEMORY) with a text that names the record and its byte offset,
+// and leaves *database empty. The records are as the text reader makes
+// them from the text the file was compiled from, except what the compiled
+// form does not hold: a gas's intervals are those of the common bounds
+// (three for a product gas), fitted records have no heat of formation, and
+// names have at most 15 characters.
+int parse_thermo_compiled(const unsigned char *bytes, std::size_t length, const char *source, thermo_database *database,
+                          failure *error);
+
+// The same from the first `length` bytes of an open descriptor, read into
+// the database's own arena (not closed).
+int load_compiled_descriptor(int fd, std::size_t length, const char *source, thermo_database *database, failure *error);
 
 // The same from an open descriptor (read to its end, not closed), through
 // a chunk of chunk_bytes (more than 128), with an arena of first_arena_bytes

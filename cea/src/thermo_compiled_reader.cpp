@@ -1,0 +1,471 @@
+// The reader of the compiled database. Every byte it uses is checked: the
+// framing of each record, the counts of the header against the records
+// that follow, each record's size for its place, names, finite numbers and
+// ordered intervals. A species is rebuilt as the text reader builds it: a
+// gas takes its coefficient sets over the common bounds of the header (the
+// compiled form keeps no other ranges for gases), and a condensed species
+// gathers the records of its intervals, which follow one another.
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <unistd.h>
+
+#include "thermo_compiled_format.h"
+#include "thermo_database_build.h"
+
+namespace cea_impl {
+
+struct compiled_reader {
+    const unsigned char *bytes;
+    std::size_t length;
+    std::size_t at;     // the next record's marker
+    std::size_t record; // its offset, for messages
+    int record_number;  // 1-based, the header first
+    const char *source;
+    failure *error;
+    thermo_database *db;
+    double bounds[compiled_bound_count];
+};
+
+static int refuse(const compiled_reader *r, const char *what)
+{
+    return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: record %d at byte %zu: %s",
+                r->source, r->record_number, r->record, what);
+}
+
+// The next record, which must be of `size` bytes: *payload points at it.
+static int next_record(compiled_reader *r, std::size_t size, const char *kind, const unsigned char **payload)
+{
+    r->record = r->at;
+    ++r->record_number;
+    if (r->at == r->length) {
+        return fail(r->error, CEA_MALFORMED_DATABASE,
+                    "malformed thermodynamic database %s: record %d at byte %zu: the file ends where %s should begin",
+                    r->source, r->record_number, r->record, kind);
+    }
+    if (r->length - r->at < compiled_marker_bytes) {
+        return refuse(r, "the file ends inside the record's length marker");
+    }
+    std::int32_t n = load_i32(r->bytes + r->at);
+    if (n < 0 || static_cast<std::size_t>(n) != size) {
+        return fail(r->error, CEA_MALFORMED_DATABASE,
+                    "malformed thermodynamic database %s: record %d at byte %zu: %s has %zu bytes, the length marker "
+                    "says %d",
+                    r->source, r->record_number, r->record, kind, size, static_cast<int>(n));
+    }
+    if (r->length - r->at - compiled_marker_bytes < size + compiled_marker_bytes) {
+        return refuse(r, "the file ends inside the record");
+    }
+    if (load_i32(r->bytes + r->at + compiled_marker_bytes + size) != n) {
+        return refuse(r, "the length markers before and after the record differ");
+    }
+    *payload = r->bytes + r->at + compiled_marker_bytes;
+    r->at += size + 2 * compiled_marker_bytes;
+    return CEA_OK;
+}
+
+static int all_finite(const unsigned char *p, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!std::isfinite(load_f64(p + 8 * i))) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+static void load_set(const unsigned char *p, thermo_interval *out)
+{
+    for (int i = 0; i < fit_coefficient_count; ++i) {
+        out->a[i] = load_f64(p + 8 * i);
+    }
+    for (int i = 0; i < fit_integration_constant_count; ++i) {
+        out->b[i] = load_f64(p + 8 * (fit_coefficient_count + i));
+    }
+}
+
+// The part every species record begins with: the name (less a gas's mark),
+// the formula, the molecular weight; *phase and *interval_count as stored.
+static int read_common(const compiled_reader *r, const unsigned char *p, int gas, species_record *record, formula *f,
+                       char *name, std::size_t *name_length, int *phase, int *interval_count)
+{
+    *interval_count = load_i32(p + compiled_interval_count_at);
+    *phase = load_i32(p + compiled_phase_at);
+    for (std::size_t i = 0; i < compiled_name_bytes; ++i) {
+        if (p[i] < 0x20 || p[i] > 0x7e) {
+            return refuse(r, "the name holds a byte that is not printable text");
+        }
+    }
+    std::size_t from = 0;
+    if (gas && p[0] == compiled_full_range_mark) {
+        from = 1;
+    }
+    if (gas && (*phase == -1) != (from == 1)) {
+        return refuse(r, "a gas is marked '*' exactly when its phase is -1");
+    }
+    std::size_t n = 0;
+    while (from + n < compiled_name_bytes && p[from + n] != ' ') {
+        name[n] = static_cast<char>(p[from + n]);
+        ++n;
+    }
+    if (n == 0) {
+        return refuse(r, "the species name is blank");
+    }
+    *name_length = n;
+    f->count = 0;
+    for (int pair = 0; pair < formula_pair_count; ++pair) {
+        const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
+        double amount = load_f64(at + 2);
+        if (!std::isfinite(amount) || !add_formula_pair(f, reinterpret_cast<const char *>(at), 2, amount)) {
+            return refuse(r, "a formula pair is not an element symbol and a finite atom count");
+        }
+    }
+    if (f->count == 0) {
+        return refuse(r, "the formula names no element");
+    }
+    record->molecular_weight_kg_kmol = load_f64(p + compiled_molecular_weight_at);
+    if (!std::isfinite(record->molecular_weight_kg_kmol) || !(record->molecular_weight_kg_kmol > 0.0)) {
+        return refuse(r, "the molecular weight is not a positive number");
+    }
+    if (!all_finite(p + compiled_t_low_at, 2)) {
+        return refuse(r, "a temperature is not a finite number");
+    }
+    record->line_number = r->record_number;
+    return CEA_OK;
+}
+
+// A fresh record at the end of the arena.
+static species_record *begin_record(compiled_reader *r, int product)
+{
+    if (!reserve_arena(r->db, max_record_bytes)) {
+        return nullptr;
+    }
+    species_record *record = reinterpret_cast<species_record *>(r->db->arena + r->db->arena_used);
+    std::memset(record, 0, sizeof *record);
+    record->product = static_cast<unsigned char>(product);
+    return record;
+}
+
+static int out_of_memory(const compiled_reader *r)
+{
+    return fail(r->error, CEA_OUT_OF_MEMORY, "thermodynamic database %s: out of memory", r->source);
+}
+
+// A gas: `sets` coefficient sets at p, over the common bounds.
+static int read_gas(compiled_reader *r, const unsigned char *common, const unsigned char *sets, int product)
+{
+    species_record *record = begin_record(r, product);
+    if (record == nullptr) {
+        return out_of_memory(r);
+    }
+    formula f = {};
+    char name[compiled_name_bytes];
+    std::size_t n = 0;
+    int phase = 0;
+    int count = 0;
+    int status = read_common(r, common, 1, record, &f, name, &n, &phase, &count);
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (phase != 0 && phase != -1) {
+        return refuse(r, "a gas has the phase 0 or -1");
+    }
+    if (count < 1 || count > compiled_gas_sets) {
+        return refuse(r, "a gas has 1 to 3 temperature intervals");
+    }
+    if (!all_finite(sets, compiled_gas_sets * compiled_set_doubles)) {
+        return refuse(r, "a coefficient is not a finite number");
+    }
+    // The products part always has the three sets; a reactant gas has as
+    // many as its text had.
+    record->interval_count = static_cast<unsigned char>(product ? compiled_gas_sets : count);
+    thermo_interval *intervals = reinterpret_cast<thermo_interval *>(record + 1);
+    for (int i = 0; i < record->interval_count; ++i) {
+        intervals[i].t_low_k = r->bounds[i];
+        intervals[i].t_high_k = r->bounds[i + 1];
+        load_set(sets + compiled_set_bytes * static_cast<std::size_t>(i), &intervals[i]);
+    }
+    commit_record(r->db, record, &f, name, n);
+    return CEA_OK;
+}
+
+// One interval of a condensed species from the record of it at `common`
+// (its coefficients at `set`): the first opens the record, the others must
+// repeat its name, formula and interval count and follow its last interval.
+static int read_condensed_interval(compiled_reader *r, const unsigned char *common, const unsigned char *set,
+                                   const unsigned char *first, species_record **record, int product, int index)
+{
+    if (index == 0) {
+        *record = begin_record(r, product);
+        if (*record == nullptr) {
+            return out_of_memory(r);
+        }
+    } else if (std::memcmp(common, first, compiled_phase_at) != 0 ||
+               std::memcmp(common + compiled_molecular_weight_at, first + compiled_molecular_weight_at, 8) != 0) {
+        return refuse(r, "an interval of a condensed species differs from its first in name, formula or weight");
+    }
+    if (load_i32(common + compiled_phase_at) < 1) {
+        return refuse(r, "a condensed record has a phase of 1 or more");
+    }
+    thermo_interval *in = reinterpret_cast<thermo_interval *>(*record + 1) + index;
+    in->t_low_k = load_f64(common + compiled_t_low_at);
+    in->t_high_k = load_f64(common + compiled_t_high_at);
+    if (!(in->t_low_k > 0.0) || !(in->t_high_k > in->t_low_k) || (index > 0 && in->t_low_k < in[-1].t_high_k)) {
+        return refuse(r, "the temperature intervals of a condensed species must be positive and increasing");
+    }
+    if (!all_finite(set, compiled_set_doubles)) {
+        return refuse(r, "a coefficient is not a finite number");
+    }
+    load_set(set, in);
+    return CEA_OK;
+}
+
+// The record of fits that follows a reactant entry with intervals.
+static int next_fits(compiled_reader *r, const unsigned char **fits)
+{
+    return next_record(r, compiled_fits_bytes, "the fits of a reactant entry", fits);
+}
+
+// A condensed species whose first record is at `first`, its coefficients at
+// `first_set`; the records of its other intervals follow (each with its
+// fits in the reactant part). At most `remaining` records are left for it;
+// *used is set to the number it took.
+static int read_condensed(compiled_reader *r, const unsigned char *first, const unsigned char *first_set, int product,
+                          int remaining, int *used)
+{
+    species_record *record = nullptr;
+    int status = read_condensed_interval(r, first, first_set, first, &record, product, 0);
+    formula f = {};
+    char name[compiled_name_bytes];
+    std::size_t n = 0;
+    int phase = 0;
+    int count = 0;
+    if (status == CEA_OK) {
+        status = read_common(r, first, 0, record, &f, name, &n, &phase, &count);
+    }
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (count < 1 || count > max_interval_count || count > remaining) {
+        return refuse(r, "the interval count of a condensed species does not match the records that follow");
+    }
+    for (int i = 1; i < count; ++i) {
+        const unsigned char *p = nullptr;
+        const unsigned char *set = nullptr;
+        if (product) {
+            status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+            set = p + compiled_tail_at;
+        } else {
+            status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+            if (status == CEA_OK) {
+                status = next_fits(r, &set);
+            }
+        }
+        if (status == CEA_OK) {
+            status = read_condensed_interval(r, p, set, first, &record, product, i);
+        }
+        if (status != CEA_OK) {
+            return status;
+        }
+    }
+    record->interval_count = static_cast<unsigned char>(count);
+    record->condensed = 1;
+    commit_record(r->db, record, &f, name, n);
+    *used = count;
+    return CEA_OK;
+}
+
+// A reactant entry without intervals: an enthalpy assigned at one
+// temperature.
+static int read_assigned(compiled_reader *r, const unsigned char *p)
+{
+    species_record *record = begin_record(r, 0);
+    if (record == nullptr) {
+        return out_of_memory(r);
+    }
+    formula f = {};
+    char name[compiled_name_bytes];
+    std::size_t n = 0;
+    int phase = 0;
+    int count = 0;
+    int status = read_common(r, p, 0, record, &f, name, &n, &phase, &count);
+    if (status != CEA_OK) {
+        return status;
+    }
+    record->assigned_temperature_k = load_f64(p + compiled_t_low_at);
+    record->enthalpy_j_mol = load_f64(p + compiled_tail_at);
+    if (!(record->assigned_temperature_k > 0.0)) {
+        return refuse(r, "the temperature of the assigned enthalpy is not a positive number");
+    }
+    if (!std::isfinite(record->enthalpy_j_mol)) {
+        return refuse(r, "the assigned enthalpy is not a finite number");
+    }
+    record->condensed = phase != 0;
+    commit_record(r->db, record, &f, name, n);
+    return CEA_OK;
+}
+
+// The reactant entry at p and what belongs to it; *used is set to the
+// number of entries it took.
+static int read_reactant(compiled_reader *r, const unsigned char *p, int remaining, int *used)
+{
+    *used = 1;
+    int count = load_i32(p + compiled_interval_count_at);
+    if (count == 0) {
+        return read_assigned(r, p);
+    }
+    if (count < 0) {
+        return refuse(r, "the interval count is negative");
+    }
+    const unsigned char *fits = nullptr;
+    int status = next_fits(r, &fits);
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (load_i32(p + compiled_phase_at) <= 0) {
+        return read_gas(r, p, fits, 0);
+    }
+    return read_condensed(r, p, fits, 0, remaining, used);
+}
+
+static int read_header(compiled_reader *r, int *gases, int *products, int *records)
+{
+    const unsigned char *p = nullptr;
+    int status = next_record(r, compiled_header_bytes, "the header", &p);
+    if (status != CEA_OK) {
+        return status;
+    }
+    for (int i = 0; i < compiled_bound_count; ++i) {
+        r->bounds[i] = load_f64(p + compiled_bounds_at + 8 * static_cast<std::size_t>(i));
+        if (!std::isfinite(r->bounds[i]) || !(r->bounds[i] > 0.0) || (i > 0 && !(r->bounds[i] > r->bounds[i - 1]))) {
+            return refuse(r, "the common temperature bounds must be positive, finite and increasing");
+        }
+    }
+    *gases = load_i32(p + compiled_gas_count_at);
+    *products = load_i32(p + compiled_product_count_at);
+    *records = load_i32(p + compiled_record_count_at);
+    if (!(0 <= *gases && *gases <= *products && *products <= *records)) {
+        return refuse(r, "the header's counts must satisfy 0 <= gases <= products <= records");
+    }
+    return CEA_OK;
+}
+
+static int read_records(compiled_reader *r)
+{
+    int gases = 0;
+    int products = 0;
+    int records = 0;
+    int status = read_header(r, &gases, &products, &records);
+    for (int i = 0; status == CEA_OK && i < gases; ++i) {
+        const unsigned char *p = nullptr;
+        status = next_record(r, compiled_gas_bytes, "a gas record", &p);
+        if (status == CEA_OK) {
+            status = read_gas(r, p, p + compiled_tail_at, 1);
+        }
+    }
+    for (int i = gases; status == CEA_OK && i < products;) {
+        const unsigned char *p = nullptr;
+        int used = 0;
+        status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+        if (status == CEA_OK) {
+            status = read_condensed(r, p, p + compiled_tail_at, 1, products - i, &used);
+        }
+        i += used;
+    }
+    for (int i = products; status == CEA_OK && i < records;) {
+        const unsigned char *p = nullptr;
+        int used = 0;
+        status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+        if (status == CEA_OK) {
+            status = read_reactant(r, p, records - i, &used);
+        }
+        i += used;
+    }
+    if (status == CEA_OK && r->at != r->length) {
+        r->record = r->at;
+        ++r->record_number;
+        status = refuse(r, "bytes follow the last record that the header counts");
+    }
+    return status;
+}
+
+int is_compiled_thermo(const unsigned char *bytes, std::size_t length)
+{
+    return length >= compiled_marker_bytes && load_i32(bytes) == static_cast<std::int32_t>(compiled_header_bytes);
+}
+
+// Reads the records at r->bytes into r->db, whose arena has room for all
+// of them after records_at, then indexes them.
+static int read_into(compiled_reader *r)
+{
+    char *arena = r->db->arena;
+    int status = read_records(r);
+    if (status == CEA_OK && r->db->arena != arena) {
+        status =
+            fail(r->error, CEA_INTERNAL_ERROR, "thermodynamic database %s: the records outgrew their arena", r->source);
+    }
+    if (status == CEA_OK && !build_index(r->db)) {
+        status = out_of_memory(r);
+    }
+    if (status != CEA_OK) {
+        release_thermo_database(r->db);
+    } else {
+        poison_unused(r->db);
+    }
+    return status;
+}
+
+// Each record takes at least half as many bytes of the file as of the
+// arena (a gas's 327 for at most 380, its offset and index slots included),
+// and a record being read reserves less than the last term.
+static std::size_t compiled_arena_bound(std::size_t length) { return 2 * length + 4096; }
+
+int parse_thermo_compiled(const unsigned char *bytes, std::size_t length, const char *source, thermo_database *database,
+                          failure *error)
+{
+    compiled_reader r = compiled_reader();
+    r.bytes = bytes;
+    r.length = bytes != nullptr ? length : 0;
+    r.source = source != nullptr ? source : "(memory)";
+    r.error = error;
+    r.db = database;
+    init_thermo_database(database);
+    if (!reserve_arena(database, compiled_arena_bound(r.length))) {
+        return out_of_memory(&r);
+    }
+    return read_into(&r);
+}
+
+int load_compiled_descriptor(int fd, std::size_t length, const char *source, thermo_database *database, failure *error)
+{
+    compiled_reader r = compiled_reader();
+    r.length = length;
+    r.source = source;
+    r.error = error;
+    r.db = database;
+    init_thermo_database(database);
+    // The file is read whole into the start of the arena, on the page that
+    // the records go to, and its space then holds the offsets and the index.
+    std::size_t scratch = align_up(length);
+    if (!reserve_arena(database, scratch + compiled_arena_bound(length))) {
+        return out_of_memory(&r);
+    }
+    std::size_t got = 0;
+    while (got < length) {
+        ssize_t n = pread(fd, database->arena + got, length - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            release_thermo_database(database);
+            return fail(error, CEA_INVALID_FILENAME, "cannot read the thermodynamic database %s", source);
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    database->arena_used = scratch;
+    database->records_at = scratch;
+    r.bytes = reinterpret_cast<const unsigned char *>(database->arena);
+    return read_into(&r);
+}
+
+} // namespace cea_impl
