@@ -57,8 +57,19 @@ static const int compiled_gas_sets = 3;
 // common bound.
 static const char compiled_full_range_mark = '*';
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+static const int compiled_host_order = 1; // the host stores numbers as the file does
+#else
+static const int compiled_host_order = 0;
+#endif
+
 inline std::int32_t load_i32(const unsigned char *p)
 {
+    if (compiled_host_order) {
+        std::int32_t v = 0;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     std::uint32_t u = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
                       static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
     std::int32_t v = 0;
@@ -68,6 +79,11 @@ inline std::int32_t load_i32(const unsigned char *p)
 
 inline double load_f64(const unsigned char *p)
 {
+    if (compiled_host_order) {
+        double v = 0.0;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     std::uint64_t u = 0;
     for (int i = 7; i >= 0; --i) {
         u = u << 8 | p[i];

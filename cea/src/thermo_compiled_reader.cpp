@@ -7,6 +7,8 @@
 // gathers the records of its intervals, which follow one another.
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <unistd.h>
 
@@ -64,18 +66,32 @@ static int next_record(compiled_reader *r, std::size_t size, const char *kind, c
     return CEA_OK;
 }
 
+// 1 when the `count` doubles at p are all finite: none has the exponent
+// of an infinity or a NaN (checked together, without a branch each).
 static int all_finite(const unsigned char *p, int count)
 {
+    static const std::uint64_t exponent_bits = 0x7ff0000000000000u;
+    std::uint64_t non_finite = 0;
     for (int i = 0; i < count; ++i) {
-        if (!std::isfinite(load_f64(p + 8 * i))) {
-            return 0;
-        }
+        double v = load_f64(p + 8 * i);
+        std::uint64_t u = 0;
+        std::memcpy(&u, &v, sizeof u);
+        non_finite |= static_cast<std::uint64_t>((u & exponent_bits) == exponent_bits);
     }
-    return 1;
+    return non_finite == 0;
 }
+
+// A coefficient set: a1..a7 then b1 and b2, as the interval holds them.
+static_assert(sizeof(thermo_interval::a) + sizeof(thermo_interval::b) == compiled_set_bytes &&
+                  offsetof(thermo_interval, b) == offsetof(thermo_interval, a) + sizeof(thermo_interval::a),
+              "an interval's coefficients lie as a set of the file");
 
 static void load_set(const unsigned char *p, thermo_interval *out)
 {
+    if (compiled_host_order) {
+        std::memcpy(out->a, p, compiled_set_bytes);
+        return;
+    }
     for (int i = 0; i < fit_coefficient_count; ++i) {
         out->a[i] = load_f64(p + 8 * i);
     }

@@ -25,7 +25,7 @@ int add_formula_pair(formula *f, const char *symbol, std::size_t symbol_width, d
         return 0;
     }
     for (int e = 0; e < f->count; ++e) {
-        if (std::strcmp(f->symbols[e], text) == 0) {
+        if (std::memcmp(f->symbols[e], text, sizeof text) == 0) {
             f->amounts[e] += amount;
             return 1;
         }
@@ -48,7 +48,8 @@ void commit_record(thermo_database *db, species_record *record, const formula *f
     char *stored_name = symbols + static_cast<std::ptrdiff_t>(f->count) * element_symbol_size;
     std::memcpy(stored_name, name, name_length);
     stored_name[name_length] = '\0';
-    db->arena_used += record_bytes(record);
+    db->arena_used +=
+        align_up(static_cast<std::size_t>(stored_name + name_length + 1 - reinterpret_cast<char *>(record)));
     poison_unused(db);
     db->interval_count += record->interval_count;
     ++db->species_count;
