@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <sched.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "thermo_compiled_format.h"
@@ -25,8 +27,10 @@ struct compiled_reader {
     int record_number;  // 1-based, the header first
     const char *source;
     failure *error;
-    thermo_database *db;
     double bounds[compiled_bound_count];
+    char *out;             // where the species being read is built (max_record_bytes, aligned)
+    std::size_t out_bytes; // what its record took
+    std::size_t out_name_length;
 };
 
 static int refuse(const compiled_reader *r, const char *what)
@@ -107,10 +111,12 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
 {
     *interval_count = load_i32(p + compiled_interval_count_at);
     *phase = load_i32(p + compiled_phase_at);
+    unsigned unprintable = 0;
     for (std::size_t i = 0; i < compiled_name_bytes; ++i) {
-        if (p[i] < 0x20 || p[i] > 0x7e) {
-            return refuse(r, "the name holds a byte that is not printable text");
-        }
+        unprintable |= static_cast<unsigned>(p[i] < 0x20 || p[i] > 0x7e);
+    }
+    if (unprintable != 0) {
+        return refuse(r, "the name holds a byte that is not printable text");
     }
     std::size_t from = 0;
     if (gas && p[0] == compiled_full_range_mark) {
@@ -150,16 +156,20 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
     return CEA_OK;
 }
 
-// A fresh record at the end of the arena.
+// A fresh record where the species is built.
 static species_record *begin_record(compiled_reader *r, int product)
 {
-    if (!reserve_arena(r->db, max_record_bytes)) {
-        return nullptr;
-    }
-    species_record *record = reinterpret_cast<species_record *>(r->db->arena + r->db->arena_used);
+    species_record *record = reinterpret_cast<species_record *>(r->out);
     std::memset(record, 0, sizeof *record);
     record->product = static_cast<unsigned char>(product);
     return record;
+}
+
+static void end_record(compiled_reader *r, species_record *record, const formula *f, const char *name,
+                       std::size_t name_length)
+{
+    r->out_bytes = finish_record(record, f, name, name_length);
+    r->out_name_length = name_length;
 }
 
 static int out_of_memory(const compiled_reader *r)
@@ -171,9 +181,6 @@ static int out_of_memory(const compiled_reader *r)
 static int read_gas(compiled_reader *r, const unsigned char *common, const unsigned char *sets, int product)
 {
     species_record *record = begin_record(r, product);
-    if (record == nullptr) {
-        return out_of_memory(r);
-    }
     formula f = {};
     char name[compiled_name_bytes];
     std::size_t n = 0;
@@ -201,7 +208,7 @@ static int read_gas(compiled_reader *r, const unsigned char *common, const unsig
         intervals[i].t_high_k = r->bounds[i + 1];
         load_set(sets + compiled_set_bytes * static_cast<std::size_t>(i), &intervals[i]);
     }
-    commit_record(r->db, record, &f, name, n);
+    end_record(r, record, &f, name, n);
     return CEA_OK;
 }
 
@@ -213,9 +220,6 @@ static int read_condensed_interval(compiled_reader *r, const unsigned char *comm
 {
     if (index == 0) {
         *record = begin_record(r, product);
-        if (*record == nullptr) {
-            return out_of_memory(r);
-        }
     } else if (std::memcmp(common, first, compiled_phase_at) != 0 ||
                std::memcmp(common + compiled_molecular_weight_at, first + compiled_molecular_weight_at, 8) != 0) {
         return refuse(r, "an interval of a condensed species differs from its first in name, formula or weight");
@@ -286,7 +290,7 @@ static int read_condensed(compiled_reader *r, const unsigned char *first, const 
     }
     record->interval_count = static_cast<unsigned char>(count);
     record->condensed = 1;
-    commit_record(r->db, record, &f, name, n);
+    end_record(r, record, &f, name, n);
     *used = count;
     return CEA_OK;
 }
@@ -296,9 +300,6 @@ static int read_condensed(compiled_reader *r, const unsigned char *first, const 
 static int read_assigned(compiled_reader *r, const unsigned char *p)
 {
     species_record *record = begin_record(r, 0);
-    if (record == nullptr) {
-        return out_of_memory(r);
-    }
     formula f = {};
     char name[compiled_name_bytes];
     std::size_t n = 0;
@@ -317,7 +318,7 @@ static int read_assigned(compiled_reader *r, const unsigned char *p)
         return refuse(r, "the assigned enthalpy is not a finite number");
     }
     record->condensed = phase != 0;
-    commit_record(r->db, record, &f, name, n);
+    end_record(r, record, &f, name, n);
     return CEA_OK;
 }
 
@@ -366,43 +367,116 @@ static int read_header(compiled_reader *r, int *gases, int *products, int *recor
     return CEA_OK;
 }
 
-static int read_records(compiled_reader *r)
+// Files larger than this cannot be told by 32-bit offsets.
+static const std::size_t max_compiled_bytes = static_cast<std::size_t>(1) << 30;
+// Every species takes at least a reactant entry of the file.
+static const std::size_t min_species_bytes = compiled_reactant_bytes + 2 * compiled_marker_bytes;
+// The records built from a file take at most twice its bytes (a gas's 327
+// for at most 380), and one being built reserves less than the last term.
+static std::size_t records_bound(std::size_t length) { return 2 * length + 4096; }
+
+// A record that stands for one that can no longer be built because the file
+// changed under the mapping (it is meant to be replaced by renaming, never
+// rewritten in place): no formula, no intervals, no name.
+struct inert_species {
+    species_record record;
+    char name[8];
+};
+static const inert_species inert = {{1.0, 0.0, 0.0, 0, 0, 0, 0, 0}, {0}};
+
+// The species whose first record is the next one, built at r->out; its
+// kind is told by where it lies. *used is set to the records (entries, for
+// reactants) it took.
+static int read_species(compiled_reader *r, const thermo_database *db, int remaining, int *used)
+{
+    const unsigned char *p = nullptr;
+    *used = 1;
+    if (r->at < db->gases_end) {
+        int status = next_record(r, compiled_gas_bytes, "a gas record", &p);
+        return status != CEA_OK ? status : read_gas(r, p, p + compiled_tail_at, 1);
+    }
+    if (r->at < db->products_end) {
+        int status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+        return status != CEA_OK ? status : read_condensed(r, p, p + compiled_tail_at, 1, remaining, used);
+    }
+    int status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+    return status != CEA_OK ? status : read_reactant(r, p, remaining, used);
+}
+
+// The header's counts in file offsets: where the condensed records and the
+// reactant entries begin, as far as the file reaches. The walk below checks
+// that the records there are of those kinds.
+static void set_sections(thermo_database *db, int gases, int products)
+{
+    std::size_t gas_bytes = compiled_gas_bytes + 2 * compiled_marker_bytes;
+    std::size_t condensed_bytes = compiled_condensed_bytes + 2 * compiled_marker_bytes;
+    std::size_t first = compiled_header_bytes + 2 * compiled_marker_bytes;
+    std::size_t bound = db->file_length + 1; // past the file: counts that it cannot hold
+    std::size_t g = static_cast<std::size_t>(gases);
+    std::size_t c = static_cast<std::size_t>(products - gases);
+    db->gases_end = g > bound / gas_bytes ? bound : first + g * gas_bytes;
+    db->products_end =
+        db->gases_end >= bound || c > bound / condensed_bytes ? bound : db->gases_end + c * condensed_bytes;
+}
+
+// Walks every record of the file: each species is built once, to check it,
+// and entered in the directory.
+static int read_records(compiled_reader *r, thermo_database *db)
 {
     int gases = 0;
     int products = 0;
     int records = 0;
     int status = read_header(r, &gases, &products, &records);
-    for (int i = 0; status == CEA_OK && i < gases; ++i) {
-        const unsigned char *p = nullptr;
-        status = next_record(r, compiled_gas_bytes, "a gas record", &p);
-        if (status == CEA_OK) {
-            status = read_gas(r, p, p + compiled_tail_at, 1);
-        }
+    if (status != CEA_OK) {
+        return status;
     }
-    for (int i = gases; status == CEA_OK && i < products;) {
-        const unsigned char *p = nullptr;
+    for (int i = 0; i < compiled_bound_count; ++i) {
+        db->common_bounds_k[i] = r->bounds[i];
+    }
+    set_sections(db, gases, products);
+    std::size_t capacity = r->length / min_species_bytes + 1;
+    if (!reserve_arena(db, capacity * sizeof(compiled_species))) {
+        return out_of_memory(r);
+    }
+    db->directory_at = db->arena_used;
+    compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
+    alignas(8) char scratch[max_record_bytes];
+    r->out = scratch;
+    // Records counted so far: products, then reactant entries.
+    for (int counted = 0; counted < records;) {
+        int part_end = counted < gases ? gases : counted < products ? products : records;
+        std::size_t offset = r->at;
+        int number = r->record_number + 1;
         int used = 0;
-        status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
-        if (status == CEA_OK) {
-            status = read_condensed(r, p, p + compiled_tail_at, 1, products - i, &used);
+        status = read_species(r, db, part_end - counted, &used);
+        if (status != CEA_OK) {
+            return status;
         }
-        i += used;
-    }
-    for (int i = products; status == CEA_OK && i < records;) {
-        const unsigned char *p = nullptr;
-        int used = 0;
-        status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
-        if (status == CEA_OK) {
-            status = read_reactant(r, p, records - i, &used);
+        counted += used;
+        const species_record *record = reinterpret_cast<const species_record *>(scratch);
+        compiled_species *entry = &directory[db->species_count];
+        entry->offset = static_cast<std::uint32_t>(offset);
+        entry->record_number = number;
+        entry->element_count = record->element_count;
+        for (int e = 0; e < record->element_count; ++e) {
+            entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
         }
-        i += used;
+        entry->product = record->product;
+        // The name as it stands in the file, or one byte on (a gas's mark).
+        const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
+        std::size_t name_length = r->out_name_length;
+        entry->name_from = static_cast<unsigned char>(std::memcmp(name, record_name(record), name_length) != 0);
+        entry->name_length = static_cast<unsigned char>(name_length);
+        ++db->species_count;
+        db->interval_count += record->interval_count;
     }
-    if (status == CEA_OK && r->at != r->length) {
+    if (r->at != r->length) {
         r->record = r->at;
         ++r->record_number;
-        status = refuse(r, "bytes follow the last record that the header counts");
+        return refuse(r, "bytes follow the last record that the header counts");
     }
-    return status;
+    db->arena_used += align_up(static_cast<std::size_t>(db->species_count) * sizeof(compiled_species));
+    return CEA_OK;
 }
 
 int is_compiled_thermo(const unsigned char *bytes, std::size_t length)
@@ -410,78 +484,129 @@ int is_compiled_thermo(const unsigned char *bytes, std::size_t length)
     return length >= compiled_marker_bytes && load_i32(bytes) == static_cast<std::int32_t>(compiled_header_bytes);
 }
 
-// Reads the records at r->bytes into r->db, whose arena has room for all
-// of them after records_at, then indexes them.
-static int read_into(compiled_reader *r)
+// Reads the file that database->file maps (which it then owns, released or
+// not), builds the directory, the table of built records and the index.
+static int read_mapped(compiled_reader *r, thermo_database *db)
 {
-    char *arena = r->db->arena;
-    int status = read_records(r);
-    if (status == CEA_OK && r->db->arena != arena) {
-        status =
-            fail(r->error, CEA_INTERNAL_ERROR, "thermodynamic database %s: the records outgrew their arena", r->source);
+    r->bytes = db->file;
+    r->length = db->file_length;
+    int status = db->file_length > max_compiled_bytes ? refuse(r, "the file is larger than any database comes near")
+                                                      : read_records(r, db);
+    if (status == CEA_OK) {
+        std::size_t built_bytes = static_cast<std::size_t>(db->species_count) * sizeof(const species_record *);
+        if (!reserve_arena(db, built_bytes)) {
+            status = out_of_memory(r);
+        } else {
+            db->built_at = db->arena_used;
+            std::memset(db->arena + db->built_at, 0, built_bytes);
+            db->arena_used += built_bytes;
+        }
     }
-    if (status == CEA_OK && !build_index(r->db)) {
+    if (status == CEA_OK && !build_compiled_index(db)) {
         status = out_of_memory(r);
     }
+    if (status == CEA_OK) {
+        // Address space only: a page costs something when a record is built on it.
+        db->records_capacity = records_bound(db->file_length);
+        void *records = mmap(nullptr, db->records_capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (records == MAP_FAILED) {
+            db->records_capacity = 0;
+            status = out_of_memory(r);
+        } else {
+            db->records = static_cast<char *>(records);
+        }
+    }
     if (status != CEA_OK) {
-        release_thermo_database(r->db);
+        release_thermo_database(db);
     } else {
-        poison_unused(r->db);
+        poison_unused(db);
     }
     return status;
 }
-
-// Each record takes at least half as many bytes of the file as of the
-// arena (a gas's 327 for at most 380, its offset and index slots included),
-// and a record being read reserves less than the last term.
-static std::size_t compiled_arena_bound(std::size_t length) { return 2 * length + 4096; }
 
 int parse_thermo_compiled(const unsigned char *bytes, std::size_t length, const char *source, thermo_database *database,
                           failure *error)
 {
     compiled_reader r = compiled_reader();
-    r.bytes = bytes;
-    r.length = bytes != nullptr ? length : 0;
     r.source = source != nullptr ? source : "(memory)";
     r.error = error;
-    r.db = database;
     init_thermo_database(database);
-    if (!reserve_arena(database, compiled_arena_bound(r.length))) {
+    std::size_t size = bytes != nullptr ? length : 0;
+    if (size == 0) {
+        const unsigned char *header = nullptr;
+        return next_record(&r, compiled_header_bytes, "the header", &header);
+    }
+    // The database keeps its own copy, as it keeps a file mapped.
+    void *copy = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (copy == MAP_FAILED) {
         return out_of_memory(&r);
     }
-    return read_into(&r);
+    std::memcpy(copy, bytes, size);
+    database->file = static_cast<const unsigned char *>(copy);
+    database->file_length = size;
+    return read_mapped(&r, database);
 }
 
 int load_compiled_descriptor(int fd, std::size_t length, const char *source, thermo_database *database, failure *error)
 {
     compiled_reader r = compiled_reader();
-    r.length = length;
     r.source = source;
     r.error = error;
-    r.db = database;
     init_thermo_database(database);
-    // The file is read whole into the start of the arena, on the page that
-    // the records go to, and its space then holds the offsets and the index.
-    std::size_t scratch = align_up(length);
-    if (!reserve_arena(database, scratch + compiled_arena_bound(length))) {
-        return out_of_memory(&r);
+    // Mapped whole from the page cache: nothing is copied, and no fresh
+    // memory is needed for it.
+    void *mapped = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+        return fail(error, CEA_INVALID_FILENAME, "cannot read the thermodynamic database %s", source);
     }
-    std::size_t got = 0;
-    while (got < length) {
-        ssize_t n = pread(fd, database->arena + got, length - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            release_thermo_database(database);
-            return fail(error, CEA_INVALID_FILENAME, "cannot read the thermodynamic database %s", source);
-        }
-        got += static_cast<std::size_t>(n);
+    database->file = static_cast<const unsigned char *>(mapped);
+    database->file_length = length;
+    return read_mapped(&r, database);
+}
+
+int compiled_species_elements(const thermo_database *db, int index, unsigned codes[formula_pair_count], int *count)
+{
+    const compiled_species *s = &compiled_directory(db)[index];
+    for (int e = 0; e < s->element_count; ++e) {
+        codes[e] = s->element_codes[e];
     }
-    database->arena_used = scratch;
-    database->records_at = scratch;
-    r.bytes = reinterpret_cast<const unsigned char *>(database->arena);
-    return read_into(&r);
+    *count = s->element_count;
+    return s->product;
+}
+
+const species_record *build_compiled_species(const thermo_database *db, int index)
+{
+    while (__atomic_exchange_n(&db->building, 1, __ATOMIC_ACQUIRE) != 0) {
+        sched_yield();
+    }
+    const species_record **built = reinterpret_cast<const species_record **>(db->arena + db->built_at);
+    const species_record *record = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
+    if (record == nullptr) {
+        const compiled_species *s = &compiled_directory(db)[index];
+        compiled_reader r = compiled_reader();
+        failure ignored;
+        r.bytes = db->file;
+        r.length = db->file_length;
+        r.at = s->offset;
+        r.record_number = s->record_number - 1;
+        r.source = "";
+        r.error = &ignored;
+        for (int i = 0; i < compiled_bound_count; ++i) {
+            r.bounds[i] = db->common_bounds_k[i];
+        }
+        record = &inert.record;
+        if (db->records_capacity - db->records_used >= max_record_bytes) {
+            r.out = db->records + db->records_used;
+            int used = 0;
+            if (read_species(&r, db, max_interval_count, &used) == CEA_OK) {
+                record = reinterpret_cast<const species_record *>(r.out);
+                db->records_used += r.out_bytes;
+            }
+        }
+        __atomic_store_n(&built[index], record, __ATOMIC_RELEASE);
+    }
+    __atomic_store_n(&db->building, 0, __ATOMIC_RELEASE);
+    return record;
 }
 
 } // namespace cea_impl

@@ -139,11 +139,30 @@ void init_thermo_database(thermo_database *database)
     database->index_at = 0;
     database->index_mask = 0;
     database->objects_end = 0;
+    database->file = nullptr;
+    database->file_length = 0;
+    database->gases_end = 0;
+    database->products_end = 0;
+    for (double &bound : database->common_bounds_k) {
+        bound = 0.0;
+    }
+    database->directory_at = 0;
+    database->built_at = 0;
+    database->records = nullptr;
+    database->records_capacity = 0;
+    database->records_used = 0;
+    database->building = 0;
 }
 
 void release_thermo_database(thermo_database *database)
 {
     unmap_arena(database->arena, database->arena_capacity);
+    if (database->file != nullptr) {
+        munmap(const_cast<unsigned char *>(database->file), database->file_length);
+    }
+    if (database->records != nullptr) {
+        munmap(database->records, database->records_capacity);
+    }
     init_thermo_database(database);
 }
 
@@ -195,8 +214,27 @@ static const unsigned *record_offsets(const thermo_database *db)
 
 const species_record *database_species(const thermo_database *database, int index)
 {
+    if (database->file != nullptr) {
+        const species_record *const *built =
+            reinterpret_cast<const species_record *const *>(database->arena + database->built_at);
+        const species_record *record = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
+        return record != nullptr ? record : build_compiled_species(database, index);
+    }
     return reinterpret_cast<const species_record *>(database->arena +
                                                     record_offsets(database)[static_cast<std::size_t>(index)]);
+}
+
+int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count)
+{
+    if (database->file != nullptr) {
+        return compiled_species_elements(database, index, codes, count);
+    }
+    const species_record *record = database_species(database, index);
+    for (int e = 0; e < record->element_count; ++e) {
+        codes[e] = element_symbol_code(record_element_symbol(record, e));
+    }
+    *count = record->element_count;
+    return record->product;
 }
 
 std::size_t record_bytes(const species_record *record)

@@ -67,6 +67,20 @@ struct thermo_database {
     // Arena offset past the last block lent for an object: lending changes
     // nothing of the data, so a database read through const lends too.
     mutable std::size_t objects_end;
+    // A compiled database keeps its file mapped, and a directory of its
+    // species in the arena; a record is built from the file, once, when it
+    // is first asked for, into memory of its own (records).
+    const unsigned char *file; // null for a text database
+    std::size_t file_length;
+    std::size_t gases_end;     // file offset of the first condensed record
+    std::size_t products_end;  // of the first reactant entry
+    double common_bounds_k[4]; // of the gas intervals
+    std::size_t directory_at;  // arena offset of the species directory
+    std::size_t built_at;      // arena offset of const species_record *built[species_count]
+    mutable char *records;     // the records built so far
+    mutable std::size_t records_capacity;
+    mutable std::size_t records_used;
+    mutable int building; // held while a record is built
 };
 
 // An empty database that owns nothing (release is then a no-op).
@@ -131,7 +145,21 @@ void return_object_memory(const thermo_database *database, void *block, std::siz
 // Index of the first species of that exact name, or -1.
 int find_species(const thermo_database *database, const char *name);
 
+// The record of species `index`. Safe to call from several threads at once
+// (a compiled database's record is built on first use, under a lock).
 const species_record *database_species(const thermo_database *database, int index);
+
+// An element symbol as a number, for cheap comparison.
+inline unsigned element_symbol_code(const char *symbol)
+{
+    return static_cast<unsigned>(static_cast<unsigned char>(symbol[0])) |
+           static_cast<unsigned>(static_cast<unsigned char>(symbol[0] != '\0' ? symbol[1] : '\0')) << 8;
+}
+
+// What choosing the products needs of every species, without building its
+// record: 1 when it belongs to the products part, and the codes of its
+// element symbols (*count of them).
+int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count);
 
 inline const thermo_interval *record_intervals(const species_record *record)
 {

@@ -5,6 +5,7 @@
 #define CEA_THERMO_DATABASE_BUILD_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "thermo_database.h"
 
@@ -44,6 +45,10 @@ struct formula {
 // one or two letters.
 int add_formula_pair(formula *f, const char *symbol, std::size_t symbol_width, double amount);
 
+// Writes the tail of a record (formula and name behind its intervals);
+// returns the bytes the whole record takes, aligned.
+std::size_t finish_record(species_record *record, const formula *f, const char *name, std::size_t name_length);
+
 // Appends the record at the end of the arena's used part (room for
 // max_record_bytes reserved, *record filled, its intervals written after
 // it): copies the formula and the name behind the intervals and counts it.
@@ -53,6 +58,33 @@ void commit_record(thermo_database *db, species_record *record, const formula *f
 // The table of record offsets and the name index, once every record is in.
 // 0 when no memory is left.
 int build_index(thermo_database *db);
+
+// A species of a compiled database, as its directory holds it: where its
+// first record is in the file (and its number there, for messages), what
+// choosing the products needs of it, and where its name stands.
+struct compiled_species {
+    std::uint32_t offset;
+    std::int32_t record_number;
+    std::uint16_t element_codes[formula_pair_count];
+    unsigned char element_count;
+    unsigned char product;
+    unsigned char name_from; // 1 past a gas's mark
+    unsigned char name_length;
+};
+
+inline const compiled_species *compiled_directory(const thermo_database *db)
+{
+    return reinterpret_cast<const compiled_species *>(db->arena + db->directory_at);
+}
+
+// The compiled database's side of database_species and species_elements:
+// the record of a species not built yet, built now.
+const species_record *build_compiled_species(const thermo_database *db, int index);
+int compiled_species_elements(const thermo_database *db, int index, unsigned codes[formula_pair_count], int *count);
+
+// The name index of a compiled database, over the names in its file.
+// 0 when no memory is left.
+int build_compiled_index(thermo_database *db);
 
 } // namespace cea_impl
 

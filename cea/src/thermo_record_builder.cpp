@@ -25,19 +25,20 @@ int add_formula_pair(formula *f, const char *symbol, std::size_t symbol_width, d
         return 0;
     }
     for (int e = 0; e < f->count; ++e) {
-        if (std::memcmp(f->symbols[e], text, sizeof text) == 0) {
+        if (f->symbols[e][0] == text[0] && f->symbols[e][1] == text[1]) {
             f->amounts[e] += amount;
             return 1;
         }
     }
-    std::memcpy(f->symbols[f->count], text, sizeof text);
+    f->symbols[f->count][0] = text[0];
+    f->symbols[f->count][1] = text[1];
+    f->symbols[f->count][2] = '\0';
     f->amounts[f->count] = amount;
     ++f->count;
     return 1;
 }
 
-void commit_record(thermo_database *db, species_record *record, const formula *f, const char *name,
-                   std::size_t name_length)
+std::size_t finish_record(species_record *record, const formula *f, const char *name, std::size_t name_length)
 {
     record->element_count = static_cast<unsigned char>(f->count);
     double *amounts =
@@ -48,8 +49,13 @@ void commit_record(thermo_database *db, species_record *record, const formula *f
     char *stored_name = symbols + static_cast<std::ptrdiff_t>(f->count) * element_symbol_size;
     std::memcpy(stored_name, name, name_length);
     stored_name[name_length] = '\0';
-    db->arena_used +=
-        align_up(static_cast<std::size_t>(stored_name + name_length + 1 - reinterpret_cast<char *>(record)));
+    return align_up(static_cast<std::size_t>(stored_name + name_length + 1 - reinterpret_cast<char *>(record)));
+}
+
+void commit_record(thermo_database *db, species_record *record, const formula *f, const char *name,
+                   std::size_t name_length)
+{
+    db->arena_used += finish_record(record, f, name, name_length);
     poison_unused(db);
     db->interval_count += record->interval_count;
     ++db->species_count;
