@@ -199,9 +199,11 @@ static int read_gas(compiled_reader *r, const unsigned char *common, const unsig
     if (!all_finite(sets, compiled_gas_sets * compiled_set_doubles)) {
         return refuse(r, "a coefficient is not a finite number");
     }
-    // The products part always has the three sets; a reactant gas has as
-    // many as its text had.
-    record->interval_count = static_cast<unsigned char>(product ? compiled_gas_sets : count);
+    // As many sets as the text had intervals, over the common bounds. A
+    // product gas with two has a third set, which the compiler made up as
+    // an extrapolation of the second: it is no data, and is left out, so
+    // that the gas has data where the text gives them.
+    record->interval_count = static_cast<unsigned char>(count);
     thermo_interval *intervals = reinterpret_cast<thermo_interval *>(record + 1);
     for (int i = 0; i < record->interval_count; ++i) {
         intervals[i].t_low_k = r->bounds[i];

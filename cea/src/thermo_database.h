@@ -112,8 +112,8 @@ int is_compiled_thermo(const unsigned char *bytes, std::size_t length);
 // CEA_OUT_OF_MEMORY) with a text that names the record and its byte offset,
 // and leaves *database empty. The records are as the text reader makes
 // them from the text the file was compiled from, except what the compiled
-// form does not hold: a gas's intervals are those of the common bounds
-// (three for a product gas), fitted records have no heat of formation, and
+// form does not hold: a gas's intervals (as many as the text had) lie
+// between the common bounds, fitted records have no heat of formation, and
 // names have at most 15 characters.
 int parse_thermo_compiled(const unsigned char *bytes, std::size_t length, const char *source, thermo_database *database,
                           failure *error);
