@@ -104,6 +104,8 @@ static void load_set(const unsigned char *p, thermo_interval *out)
     }
 }
 
+static int is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 // The part every species record begins with: the name (less a gas's mark),
 // the formula, the molecular weight; *phase and *interval_count as stored.
 static int read_common(const compiled_reader *r, const unsigned char *p, int gas, species_record *record, formula *f,
@@ -138,7 +140,31 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
     for (int pair = 0; pair < formula_pair_count; ++pair) {
         const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
         double amount = load_f64(at + 2);
-        if (!std::isfinite(amount) || !add_formula_pair(f, reinterpret_cast<const char *>(at), 2, amount)) {
+        if (!std::isfinite(amount)) {
+            return refuse(r, "a formula pair is not an element symbol and a finite atom count");
+        }
+        if (amount == 0.0) {
+            continue;
+        }
+        // The usual shape, a letter and a letter or blank, merged here; any
+        // other the general rule reads (or refuses).
+        char first = static_cast<char>(at[0]);
+        char second = at[1] == ' ' ? '\0' : static_cast<char>(at[1]);
+        if (is_letter(first) && (second == '\0' || is_letter(second))) {
+            int e = 0;
+            while (e < f->count && !(f->symbols[e][0] == first && f->symbols[e][1] == second)) {
+                ++e;
+            }
+            if (e == f->count) {
+                f->symbols[e][0] = first;
+                f->symbols[e][1] = second;
+                f->symbols[e][2] = '\0';
+                f->amounts[e] = amount;
+                ++f->count;
+            } else {
+                f->amounts[e] += amount;
+            }
+        } else if (!add_formula_pair(f, reinterpret_cast<const char *>(at), 2, amount)) {
             return refuse(r, "a formula pair is not an element symbol and a finite atom count");
         }
     }
@@ -276,7 +302,7 @@ static int read_condensed(compiled_reader *r, const unsigned char *first, const 
         const unsigned char *set = nullptr;
         if (product) {
             status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
-            set = p + compiled_tail_at;
+            set = status == CEA_OK ? p + compiled_tail_at : nullptr;
         } else {
             status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
             if (status == CEA_OK) {
@@ -564,16 +590,6 @@ int load_compiled_descriptor(int fd, std::size_t length, const char *source, the
     database->file = static_cast<const unsigned char *>(mapped);
     database->file_length = length;
     return read_mapped(&r, database);
-}
-
-int compiled_species_elements(const thermo_database *db, int index, unsigned codes[formula_pair_count], int *count)
-{
-    const compiled_species *s = &compiled_directory(db)[index];
-    for (int e = 0; e < s->element_count; ++e) {
-        codes[e] = s->element_codes[e];
-    }
-    *count = s->element_count;
-    return s->product;
 }
 
 const species_record *build_compiled_species(const thermo_database *db, int index)

@@ -289,6 +289,10 @@ static int write_gas(compiler *c, const species_record *record, unsigned char *p
     }
     const thermo_interval *last = &intervals[record->interval_count - 1];
     set_phase_and_range(payload, phase, last->t_low_k, last->t_high_k);
+    if (phase == -1 && std::strlen(record_name(record)) >= compiled_name_bytes) {
+        return refuse(c, error, record->line_number,
+                      "the name of a gas that reaches the last bound has more than 14 characters");
+    }
     if (phase == -1) {
         std::memmove(payload + 1, payload, compiled_name_bytes - 1);
         payload[0] = static_cast<unsigned char>(compiled_full_range_mark);
@@ -345,6 +349,17 @@ static int record_lines(void *context, const species_record *record, const line_
     compiler *c = static_cast<compiler *>(context);
     if (std::strlen(record_name(record)) > compiled_name_bytes) {
         return refuse(c, error, name_line->number, "the species name has more than 15 characters");
+    }
+    const char *columns = nullptr;
+    std::size_t width = 0;
+    cut_field(name_line, 1, static_cast<int>(compiled_name_bytes), &columns, &width);
+    for (std::size_t i = 0; i < width; ++i) {
+        if (columns[i] < 0x20 || columns[i] > 0x7e) {
+            return refuse(c, error, name_line->number, "columns 1-15 hold a byte that is not printable text");
+        }
+    }
+    if (record_name(record)[0] == compiled_full_range_mark) {
+        return refuse(c, error, name_line->number, "a species name begins with '*'");
     }
     double phase_value = 0.0;
     read_number(line2, 51, 2, &phase_value); // an integer, checked by the reader

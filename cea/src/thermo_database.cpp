@@ -224,11 +224,8 @@ const species_record *database_species(const thermo_database *database, int inde
                                                     record_offsets(database)[static_cast<std::size_t>(index)]);
 }
 
-int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count)
+int record_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count)
 {
-    if (database->file != nullptr) {
-        return compiled_species_elements(database, index, codes, count);
-    }
     const species_record *record = database_species(database, index);
     for (int e = 0; e < record->element_count; ++e) {
         codes[e] = element_symbol_code(record_element_symbol(record, e));

@@ -14,6 +14,7 @@
 #define CEA_THERMO_DATABASE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "library_status.h"
 
@@ -156,10 +157,41 @@ inline unsigned element_symbol_code(const char *symbol)
            static_cast<unsigned>(static_cast<unsigned char>(symbol[0] != '\0' ? symbol[1] : '\0')) << 8;
 }
 
+// A species of a compiled database, as its directory holds it: where its
+// first record is in the file (and its number there, for messages), what
+// choosing the products needs of it, and where its name stands.
+struct compiled_species {
+    std::uint32_t offset;
+    std::int32_t record_number;
+    std::uint16_t element_codes[formula_pair_count];
+    unsigned char element_count;
+    unsigned char product;
+    unsigned char name_from; // 1 past a gas's mark
+    unsigned char name_length;
+};
+
+inline const compiled_species *compiled_directory(const thermo_database *db)
+{
+    return reinterpret_cast<const compiled_species *>(db->arena + db->directory_at);
+}
+
 // What choosing the products needs of every species, without building its
 // record: 1 when it belongs to the products part, and the codes of its
 // element symbols (*count of them).
-int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count);
+int record_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count);
+
+inline int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count)
+{
+    if (database->file == nullptr) {
+        return record_elements(database, index, codes, count);
+    }
+    const compiled_species *s = &compiled_directory(database)[index];
+    for (int e = 0; e < s->element_count; ++e) {
+        codes[e] = s->element_codes[e];
+    }
+    *count = s->element_count;
+    return s->product;
+}
 
 inline const thermo_interval *record_intervals(const species_record *record)
 {

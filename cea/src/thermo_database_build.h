@@ -59,28 +59,9 @@ void commit_record(thermo_database *db, species_record *record, const formula *f
 // 0 when no memory is left.
 int build_index(thermo_database *db);
 
-// A species of a compiled database, as its directory holds it: where its
-// first record is in the file (and its number there, for messages), what
-// choosing the products needs of it, and where its name stands.
-struct compiled_species {
-    std::uint32_t offset;
-    std::int32_t record_number;
-    std::uint16_t element_codes[formula_pair_count];
-    unsigned char element_count;
-    unsigned char product;
-    unsigned char name_from; // 1 past a gas's mark
-    unsigned char name_length;
-};
-
-inline const compiled_species *compiled_directory(const thermo_database *db)
-{
-    return reinterpret_cast<const compiled_species *>(db->arena + db->directory_at);
-}
-
-// The compiled database's side of database_species and species_elements:
-// the record of a species not built yet, built now.
+// The compiled database's side of database_species: the record of a
+// species not built yet, built now.
 const species_record *build_compiled_species(const thermo_database *db, int index);
-int compiled_species_elements(const thermo_database *db, int index, unsigned codes[formula_pair_count], int *count);
 
 // The name index of a compiled database, over the names in its file.
 // 0 when no memory is left.
