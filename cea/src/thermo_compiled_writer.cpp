@@ -383,6 +383,10 @@ static int record_lines(void *context, const species_record *record, const line_
         set_phase_and_range(payload, text_phase, record->assigned_temperature_k, second_temperature_k);
         return write_entry(c, payload, record->enthalpy_j_mol, nullptr, error);
     }
+    if (text_phase == 0 && record->product && c->condensed_count > 0) {
+        // The compiled form puts the gases first, which would reorder them.
+        return refuse(c, error, name_line->number, "a gas after a condensed record of the products part");
+    }
     return text_phase == 0 ? write_gas(c, record, payload, error)
                            : write_condensed(c, record, text_phase, payload, error);
 }

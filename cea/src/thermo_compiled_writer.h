@@ -23,7 +23,9 @@ void release_byte_buffer(byte_buffer *buffer);
 // with its status and message; so, with CEA_MALFORMED_DATABASE and a text
 // that names the line, is a record that the compiled form cannot hold (a
 // name of more than 15 characters, a gas of more than three intervals or a
-// negative phase, a record without fits among the products).
+// negative phase, a record without fits among the products, a gas after a
+// condensed record of the products, a name with an unprintable byte or a
+// leading '*').
 int compile_thermo_text(const char *text, std::size_t length, const char *source, byte_buffer *out, failure *error);
 
 } // namespace cea_impl
