@@ -46,7 +46,7 @@ class thermo_compile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/thermo_compile_XXXXXX";
+        char pattern[] = "thermo_compile_XXXXXX"; // in the folder the test runs in
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
         output = folder + "/thermo.lib";
