@@ -203,7 +203,7 @@ static int out_of_memory(const compiled_reader *r)
     return fail(r->error, CEA_OUT_OF_MEMORY, "thermodynamic database %s: out of memory", r->source);
 }
 
-// A gas: `sets` coefficient sets at p, over the common bounds.
+// A gas: its common part at `common`, its coefficient sets at `sets`.
 static int read_gas(compiled_reader *r, const unsigned char *common, const unsigned char *sets, int product)
 {
     species_record *record = begin_record(r, product);
