@@ -1,6 +1,7 @@
 // Speed of the equilibrium library as the program uses it: opening (the
-// database load and the four object creations of the chamber adapter), the
-// load alone, and one HP chamber equilibrium at the tq12b presets (14 MPa,
+// database load and the four object creations of the chamber adapter) and
+// the load alone, on the text database and on its compiled form side by
+// side, and one HP chamber equilibrium at the tq12b presets (14 MPa,
 // k 2.9, O2(L) at 90 K, CH4(L) at 111 K), which always starts from the
 // library's own first estimate.
 #include <benchmark/benchmark.h>
@@ -21,9 +22,9 @@ struct chamber {
     cea_eqsolution solution = nullptr;
 };
 
-int open_chamber(chamber *c, const char *const names[2])
+int open_chamber(chamber *c, const char *const names[2], const char *database = LRE_THERMO_DATABASE)
 {
-    return cea_init_thermo(LRE_THERMO_DATABASE) == CEA_OK && cea_mixture_create(&c->reactants, 2, names) == CEA_OK &&
+    return cea_init_thermo(database) == CEA_OK && cea_mixture_create(&c->reactants, 2, names) == CEA_OK &&
            cea_mixture_create_from_reactants(&c->products, 2, names, 0, nullptr) == CEA_OK &&
            cea_eqsolver_create_with_reactants(&c->solver, c->products, c->reactants) == CEA_OK &&
            cea_eqsolution_create(&c->solution, c->solver) == CEA_OK;
@@ -37,11 +38,11 @@ void close_chamber(chamber *c)
     cea_mixture_destroy(&c->reactants);
 }
 
-void bm_open(benchmark::State &state)
+void bm_open(benchmark::State &state, const char *database)
 {
     for (auto _ : state) {
         chamber c;
-        if (!open_chamber(&c, tq12b_propellants)) {
+        if (!open_chamber(&c, tq12b_propellants, database)) {
             state.SkipWithError("opening failed");
             break;
         }
@@ -50,20 +51,22 @@ void bm_open(benchmark::State &state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(bm_open)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bm_open, text, LRE_THERMO_DATABASE)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bm_open, compiled, LRE_THERMO_LIB)->Unit(benchmark::kMillisecond);
 
 // The database load alone (a fresh arena every time, as in a new process,
 // though without its cold caches).
-void bm_load_database(benchmark::State &state)
+void bm_load_database(benchmark::State &state, const char *database)
 {
     for (auto _ : state) {
-        if (cea_init_thermo(LRE_THERMO_DATABASE) != CEA_OK) {
+        if (cea_init_thermo(database) != CEA_OK) {
             state.SkipWithError("loading failed");
             break;
         }
     }
 }
-BENCHMARK(bm_load_database)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bm_load_database, text, LRE_THERMO_DATABASE)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bm_load_database, compiled, LRE_THERMO_LIB)->Unit(benchmark::kMillisecond);
 
 // The chamber adapter's eight calls for one state; the solve inside starts
 // from scratch every time.

@@ -6,10 +6,12 @@
 # is printed, with the fastest and slowest, in milliseconds. For reference it
 # also times /bin/true, the cost of starting any process on the machine.
 #
-#   bench/time_runs.sh [PROGRAM [DATABASE]]
+#   bench/time_runs.sh [PROGRAM [DATABASE...]]
 #
-# PROGRAM defaults to build/release/lre-perf and DATABASE to data/thermo.inp
-# (run it from the repository root after `cmake --build --preset release`).
+# PROGRAM defaults to build/release/lre-perf, and the databases to the text
+# one and its compiled form, data/thermo.inp and build/release/thermo.lib,
+# timed one after the other in the same run (run it from the repository
+# root after `cmake --build --preset release`).
 # RUNS (default 50) and WARMUP (default 5) set the number of timed and
 # untimed runs of each case. hyperfine is used when it is installed
 # (`apt-get install hyperfine`; it runs the program without a shell in
@@ -19,7 +21,11 @@
 set -euo pipefail
 
 program=${1:-build/release/lre-perf}
-database=${2:-data/thermo.inp}
+if (($# > 1)); then
+    databases=("${@:2}")
+else
+    databases=(data/thermo.inp build/release/thermo.lib)
+fi
 runs=${RUNS:-50}
 warmup=${WARMUP:-5}
 
@@ -87,19 +93,21 @@ else
     method="shell loop, $warmup warm-up and $runs timed runs"
 fi
 
-echo "Whole runs of $program on $database ($method)"
-printf '%-26s %10s %10s %10s\n' "case" "median ms" "min ms" "max ms"
-for entry in "${cases[@]}"; do
-    label=${entry%%|*}
-    read -r -a options <<<"${entry#*|}"
-    command=("$program" "$database" ${options[@]+"${options[@]}"})
-    # A run that fails is not a time worth printing.
-    if ! "${command[@]}" >/dev/null; then
-        echo "time_runs.sh: the program failed on: ${command[*]}" >&2
-        exit 1
-    fi
-    read -r median low high < <($timer "${command[@]}")
-    printf '%-26s %10s %10s %10s\n' "$label" "$median" "$low" "$high"
+for database in "${databases[@]}"; do
+    echo "Whole runs of $program on $database ($method)"
+    printf '%-26s %10s %10s %10s\n' "case" "median ms" "min ms" "max ms"
+    for entry in "${cases[@]}"; do
+        label=${entry%%|*}
+        read -r -a options <<<"${entry#*|}"
+        command=("$program" "$database" ${options[@]+"${options[@]}"})
+        # A run that fails is not a time worth printing.
+        if ! "${command[@]}" >/dev/null; then
+            echo "time_runs.sh: the program failed on: ${command[*]}" >&2
+            exit 1
+        fi
+        read -r median low high < <($timer "${command[@]}")
+        printf '%-26s %10s %10s %10s\n' "$label" "$median" "$low" "$high"
+    done
 done
 read -r median low high < <($timer /bin/true)
 printf '%-26s %10s %10s %10s\n' "(process start: /bin/true)" "$median" "$low" "$high"

@@ -1,10 +1,12 @@
 // A solve depends only on its own arguments: the same arguments give the
 // same bits whatever was solved before on the same objects, and failed
-// solves leave every object usable.
+// solves leave every object usable. Nor does it depend on the form of the
+// database: the compiled one gives the text's states bit for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "cea_chamber_objects.h"
 
@@ -76,6 +78,50 @@ TEST_F(repeated_solves, failures_and_other_solutions_leave_results_alone)
     ASSERT_EQ(cea_eqsolution_get_property(second, CEA_TEMPERATURE, &value), CEA_OK);
     EXPECT_EQ(value, 2000.0);
     cea_eqsolution_destroy(&second);
+}
+
+// Every chamber state over both fuels, from 0.1 to 100 MPa and from very
+// fuel-rich (solid carbon) to oxidizer-rich, on one database.
+std::vector<double> chamber_grid(const char *database)
+{
+    EXPECT_EQ(cea_init_thermo(database), CEA_OK) << database;
+    const struct {
+        const char *name;
+        double t_k;
+    } fuels[] = {{"CH4(L)", 111.0}, {"RP-1", 298.15}};
+    const int properties[] = {CEA_TEMPERATURE,  CEA_PRESSURE,  CEA_VOLUME,    CEA_M,
+                              CEA_MW,           CEA_ENTHALPY,  CEA_ENERGY,    CEA_ENTROPY,
+                              CEA_GIBBS_ENERGY, CEA_FROZEN_CP, CEA_FROZEN_CV, CEA_GAMMA_S};
+    std::vector<double> values;
+    for (const auto &fuel : fuels) {
+        chamber_objects c(fuel.name);
+        for (double p_c_pa : {0.1e6, 1e6, 5e6, 14e6, 30e6, 100e6}) {
+            for (double k : {1.0, 1.8, 2.6, 2.9, 3.6, 6.0, 12.0}) {
+                values.push_back(c.solve_chamber(p_c_pa, k, 90.0, fuel.t_k));
+                int converged = 0;
+                EXPECT_EQ(cea_eqsolution_get_converged(c.solution, &converged), CEA_OK);
+                EXPECT_EQ(converged, 1) << fuel.name << " " << p_c_pa << " Pa, k " << k;
+                for (int property : properties) {
+                    values.push_back(c.property(property));
+                }
+            }
+        }
+    }
+    return values;
+}
+
+TEST(database_forms, compiled_gives_the_text_states_bit_for_bit)
+{
+    if (std::strlen(LRE_THERMO_LIB) == 0) {
+        GTEST_SKIP() << "no compiled database with an external library";
+    }
+    std::vector<double> text = chamber_grid(LRE_THERMO_DATABASE);
+    std::vector<double> compiled = chamber_grid(LRE_THERMO_LIB);
+    ASSERT_EQ(compiled.size(), text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&compiled[i], &text[i], sizeof(double)), 0)
+            << "value " << i << ": " << compiled[i] << " vs " << text[i];
+    }
 }
 
 } // namespace

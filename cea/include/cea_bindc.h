@@ -86,10 +86,28 @@ enum {
 /* Accepted and ignored: the library never writes anything. */
 int cea_set_log_level(int level);
 
-/* Loads the text database (thermo.inp format, LF or CRLF) for every later
- * call. A second successful load replaces the database for later creations;
- * a failed load keeps the one loaded before, if any. Objects already created
- * keep the database they were made from alive and keep working either way. */
+/* Loads the thermodynamic database for every later call: the text form
+ * (thermo.inp format, LF or CRLF) or the compiled form (thermo.lib, as
+ * thermo-compile writes it), told apart by the file's first bytes, never by
+ * its name. A malformed file is refused with CEA_MALFORMED_DATABASE and a
+ * text that names the line (text) or the record and its byte offset
+ * (compiled). A second successful load replaces the database for later
+ * creations; a failed load keeps the one loaded before, if any. Objects
+ * already created keep the database they were made from alive and keep
+ * working either way.
+ *
+ * The compiled form holds less than the text, and loading it changes this:
+ * a gas's intervals are taken over the file's common temperature bounds
+ * (200, 1000, 6000, 20000 K), so a gas whose text starts above 200 K (220
+ * of data/thermo.inp, from 298.15 K) has data from 200 K, and K2+, which
+ * stops at 3000 K in the text, to 6000 K; the third interval that the
+ * compiler makes up for a gas with two is left out, so a gas has data only
+ * up to where its text does. Air has the compiler's atom counts (N 1.56168,
+ * O 0.41959, AR 0.009365, C 0.000319). Names have at most 15 characters.
+ * Every chamber state of O2(L) with CH4(L) or RP-1 is the same, bit for bit,
+ * on either form. The compiled file stays mapped while the database is
+ * loaded: replace it by renaming a new file over it (as thermo-compile
+ * does), never by rewriting it in place. */
 int cea_init_thermo(const char *path);
 
 /* A mixture of the named species, looked up exactly in the whole database

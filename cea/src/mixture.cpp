@@ -83,13 +83,6 @@ int mixture_from_names(const thermo_database *database, int n, const char *const
     return status;
 }
 
-// An element symbol as a number, for cheap comparison.
-static unsigned symbol_code(const char *symbol)
-{
-    return static_cast<unsigned>(static_cast<unsigned char>(symbol[0])) |
-           static_cast<unsigned>(static_cast<unsigned char>(symbol[0] != '\0' ? symbol[1] : '\0')) << 8;
-}
-
 struct product_filter {
     const unsigned *symbols; // of the reactants' elements
     int symbol_count;
@@ -97,13 +90,17 @@ struct product_filter {
     int omitted_count;
 };
 
-static int is_formed(const product_filter *filter, const species_record *r, int index)
+// Asks the database for the species' part and elements only: a compiled
+// database then builds the records of the products chosen, not of all.
+static int is_formed(const product_filter *filter, const thermo_database *database, int index)
 {
-    if (!r->product) {
+    unsigned codes[formula_pair_count];
+    int count = 0;
+    if (!species_elements(database, index, codes, &count)) {
         return 0;
     }
-    for (int e = 0; e < r->element_count; ++e) {
-        unsigned code = symbol_code(record_element_symbol(r, e));
+    for (int e = 0; e < count; ++e) {
+        unsigned code = codes[e];
         int found = 0;
         for (int k = 0; k < filter->symbol_count && !found; ++k) {
             found = filter->symbols[k] == code;
@@ -152,7 +149,7 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
         }
         const species_record *r = database_species(database, index);
         for (int e = 0; e < r->element_count; ++e) {
-            unsigned code = symbol_code(record_element_symbol(r, e));
+            unsigned code = element_symbol_code(record_element_symbol(r, e));
             int known = 0;
             for (int k = 0; k < filter.symbol_count && !known; ++k) {
                 known = symbols[k] == code;
@@ -179,7 +176,7 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     int count = 0;
     if (status == CEA_OK) {
         for (int j = 0; j < database->species_count; ++j) {
-            count += is_formed(&filter, database_species(database, j), j);
+            count += is_formed(&filter, database, j);
         }
         if (count == 0) {
             status =
@@ -191,7 +188,7 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     }
     if (status == CEA_OK) {
         for (int j = 0; j < database->species_count; ++j) {
-            if (is_formed(&filter, database_species(database, j), j)) {
+            if (is_formed(&filter, database, j)) {
                 out->species[out->species_count++] = j;
             }
         }

@@ -1,7 +1,8 @@
-// The thermodynamic database in memory, and its reader for the NASA Glenn
+// The thermodynamic database in memory, and its readers: of the NASA Glenn
 // text format (thermo.inp: a "thermo" line, the common temperature bounds, the
 // product records up to END PRODUCTS, the reactant-only records up to
-// END REACTANTS).
+// END REACTANTS) and of its compiled form (thermo.lib, which thermo-compile
+// writes from the text).
 //
 // The whole database lives in one arena, records in file order, so that
 // loading touches as few fresh memory pages as the data needs: each species
@@ -13,6 +14,7 @@
 #define CEA_THERMO_DATABASE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "library_status.h"
 
@@ -41,11 +43,12 @@ struct thermo_interval {
 // read them through the functions below.
 struct species_record {
     double molecular_weight_kg_kmol;
-    // The heat of formation at 298.15 K for a fitted record, the assigned
+    // The heat of formation at 298.15 K for a fitted record of the text
+    // (0 from the compiled form, which does not hold it), the assigned
     // enthalpy (at assigned_temperature_k) for a record without fits; J/mol.
     double enthalpy_j_mol;
     double assigned_temperature_k; // records without fits only
-    int line_number;               // of the name line, for messages
+    int line_number;               // of the name line (of the record, compiled), for messages
     unsigned char interval_count;  // 0 for an assigned enthalpy
     unsigned char element_count;   // formula pairs with a nonzero amount
     unsigned char condensed;       // 0 for a gas
@@ -65,6 +68,20 @@ struct thermo_database {
     // Arena offset past the last block lent for an object: lending changes
     // nothing of the data, so a database read through const lends too.
     mutable std::size_t objects_end;
+    // A compiled database keeps its file mapped, and a directory of its
+    // species in the arena; a record is built from the file, once, when it
+    // is first asked for, into memory of its own (records).
+    const unsigned char *file; // null for a text database
+    std::size_t file_length;
+    std::size_t gases_end;     // file offset of the first condensed record
+    std::size_t products_end;  // of the first reactant entry
+    double common_bounds_k[4]; // of the gas intervals
+    std::size_t directory_at;  // arena offset of the species directory
+    std::size_t built_at;      // arena offset of const species_record *built[species_count]
+    mutable char *records;     // the records built so far
+    mutable std::size_t records_capacity;
+    mutable std::size_t records_used;
+    mutable int building; // held while a record is built
 };
 
 // An empty database that owns nothing (release is then a no-op).
@@ -81,10 +98,30 @@ void release_thermo_database(thermo_database *database);
 int parse_thermo_text(const char *text, std::size_t length, const char *source, thermo_database *database,
                       failure *error);
 
-// Reads and parses the file at path through a small reused buffer:
+// Reads the file at path, in whichever form its first bytes say:
 // CEA_INVALID_FILENAME when it cannot be opened or read, otherwise as
-// parse_thermo_text (same results and messages for the same text).
+// parse_thermo_compiled or parse_thermo_text (a text is streamed through a
+// small reused buffer, with the same results and messages as in memory).
 int load_thermo_file(const char *path, thermo_database *database, failure *error);
+
+// 1 when the bytes begin as a compiled database does (with the length
+// marker of its header record); a text never does.
+int is_compiled_thermo(const unsigned char *bytes, std::size_t length);
+
+// Reads a compiled database held in memory into *database, which is
+// overwritten. On failure returns CEA_MALFORMED_DATABASE (or
+// CEA_OUT_OF_MEMORY) with a text that names the record and its byte offset,
+// and leaves *database empty. The records are as the text reader makes
+// them from the text the file was compiled from, except what the compiled
+// form does not hold: a gas's intervals (as many as the text had) lie
+// between the common bounds, fitted records have no heat of formation, and
+// names have at most 15 characters.
+int parse_thermo_compiled(const unsigned char *bytes, std::size_t length, const char *source, thermo_database *database,
+                          failure *error);
+
+// The same from the first `length` bytes of an open descriptor, read into
+// the database's own arena (not closed).
+int load_compiled_descriptor(int fd, std::size_t length, const char *source, thermo_database *database, failure *error);
 
 // The same from an open descriptor (read to its end, not closed), through
 // a chunk of chunk_bytes (more than 128), with an arena of first_arena_bytes
@@ -109,7 +146,52 @@ void return_object_memory(const thermo_database *database, void *block, std::siz
 // Index of the first species of that exact name, or -1.
 int find_species(const thermo_database *database, const char *name);
 
+// The record of species `index`. Safe to call from several threads at once
+// (a compiled database's record is built on first use, under a lock).
 const species_record *database_species(const thermo_database *database, int index);
+
+// An element symbol as a number, for cheap comparison.
+inline unsigned element_symbol_code(const char *symbol)
+{
+    return static_cast<unsigned>(static_cast<unsigned char>(symbol[0])) |
+           static_cast<unsigned>(static_cast<unsigned char>(symbol[0] != '\0' ? symbol[1] : '\0')) << 8;
+}
+
+// A species of a compiled database, as its directory holds it: where its
+// first record is in the file (and its number there, for messages), what
+// choosing the products needs of it, and where its name stands.
+struct compiled_species {
+    std::uint32_t offset;
+    std::int32_t record_number;
+    std::uint16_t element_codes[formula_pair_count];
+    unsigned char element_count;
+    unsigned char product;
+    unsigned char name_from; // 1 past a gas's mark
+    unsigned char name_length;
+};
+
+inline const compiled_species *compiled_directory(const thermo_database *db)
+{
+    return reinterpret_cast<const compiled_species *>(db->arena + db->directory_at);
+}
+
+// What choosing the products needs of every species, without building its
+// record: 1 when it belongs to the products part, and the codes of its
+// element symbols (*count of them).
+int record_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count);
+
+inline int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count)
+{
+    if (database->file == nullptr) {
+        return record_elements(database, index, codes, count);
+    }
+    const compiled_species *s = &compiled_directory(database)[index];
+    for (int e = 0; e < s->element_count; ++e) {
+        codes[e] = s->element_codes[e];
+    }
+    *count = s->element_count;
+    return s->product;
+}
 
 inline const thermo_interval *record_intervals(const species_record *record)
 {

@@ -1,0 +1,630 @@
+// The reader of the compiled database. Every byte it uses is checked: the
+// framing of each record, the counts of the header against the records
+// that follow, each record's size for its place, names, finite numbers and
+// ordered intervals. A species is rebuilt as the text reader builds it: a
+// gas takes its coefficient sets over the common bounds of the header (the
+// compiled form keeps no other ranges for gases), and a condensed species
+// gathers the records of its intervals, which follow one another.
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "thermo_compiled_format.h"
+#include "thermo_database_build.h"
+
+namespace cea_impl {
+
+struct compiled_reader {
+    const unsigned char *bytes;
+    std::size_t length;
+    std::size_t at;     // the next record's marker
+    std::size_t record; // its offset, for messages
+    int record_number;  // 1-based, the header first
+    const char *source;
+    failure *error;
+    double bounds[compiled_bound_count];
+    char *out;             // where the species being read is built (max_record_bytes, aligned)
+    std::size_t out_bytes; // what its record took
+    std::size_t out_name_length;
+};
+
+static int refuse(const compiled_reader *r, const char *what)
+{
+    return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: record %d at byte %zu: %s",
+                r->source, r->record_number, r->record, what);
+}
+
+// The next record, which must be of `size` bytes: *payload points at it.
+static int next_record(compiled_reader *r, std::size_t size, const char *kind, const unsigned char **payload)
+{
+    r->record = r->at;
+    ++r->record_number;
+    if (r->at == r->length) {
+        return fail(r->error, CEA_MALFORMED_DATABASE,
+                    "malformed thermodynamic database %s: record %d at byte %zu: the file ends where %s should begin",
+                    r->source, r->record_number, r->record, kind);
+    }
+    if (r->length - r->at < compiled_marker_bytes) {
+        return refuse(r, "the file ends inside the record's length marker");
+    }
+    std::int32_t n = load_i32(r->bytes + r->at);
+    if (n < 0 || static_cast<std::size_t>(n) != size) {
+        return fail(r->error, CEA_MALFORMED_DATABASE,
+                    "malformed thermodynamic database %s: record %d at byte %zu: %s has %zu bytes, the length marker "
+                    "says %d",
+                    r->source, r->record_number, r->record, kind, size, static_cast<int>(n));
+    }
+    if (r->length - r->at - compiled_marker_bytes < size + compiled_marker_bytes) {
+        return refuse(r, "the file ends inside the record");
+    }
+    if (load_i32(r->bytes + r->at + compiled_marker_bytes + size) != n) {
+        return refuse(r, "the length markers before and after the record differ");
+    }
+    *payload = r->bytes + r->at + compiled_marker_bytes;
+    r->at += size + 2 * compiled_marker_bytes;
+    return CEA_OK;
+}
+
+// 1 when the `count` doubles at p are all finite: none has the exponent
+// of an infinity or a NaN (checked together, without a branch each).
+static int all_finite(const unsigned char *p, int count)
+{
+    static const std::uint64_t exponent_bits = 0x7ff0000000000000u;
+    std::uint64_t non_finite = 0;
+    for (int i = 0; i < count; ++i) {
+        double v = load_f64(p + 8 * i);
+        std::uint64_t u = 0;
+        std::memcpy(&u, &v, sizeof u);
+        non_finite |= static_cast<std::uint64_t>((u & exponent_bits) == exponent_bits);
+    }
+    return non_finite == 0;
+}
+
+// A coefficient set: a1..a7 then b1 and b2, as the interval holds them.
+static_assert(sizeof(thermo_interval::a) + sizeof(thermo_interval::b) == compiled_set_bytes &&
+                  offsetof(thermo_interval, b) == offsetof(thermo_interval, a) + sizeof(thermo_interval::a),
+              "an interval's coefficients lie as a set of the file");
+
+static void load_set(const unsigned char *p, thermo_interval *out)
+{
+    if (compiled_host_order) {
+        std::memcpy(out->a, p, compiled_set_bytes);
+        return;
+    }
+    for (int i = 0; i < fit_coefficient_count; ++i) {
+        out->a[i] = load_f64(p + 8 * i);
+    }
+    for (int i = 0; i < fit_integration_constant_count; ++i) {
+        out->b[i] = load_f64(p + 8 * (fit_coefficient_count + i));
+    }
+}
+
+static int is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The part every species record begins with: the name (less a gas's mark),
+// the formula, the molecular weight; *phase and *interval_count as stored.
+static int read_common(const compiled_reader *r, const unsigned char *p, int gas, species_record *record, formula *f,
+                       char *name, std::size_t *name_length, int *phase, int *interval_count)
+{
+    *interval_count = load_i32(p + compiled_interval_count_at);
+    *phase = load_i32(p + compiled_phase_at);
+    unsigned unprintable = 0;
+    for (std::size_t i = 0; i < compiled_name_bytes; ++i) {
+        unprintable |= static_cast<unsigned>(p[i] < 0x20 || p[i] > 0x7e);
+    }
+    if (unprintable != 0) {
+        return refuse(r, "the name holds a byte that is not printable text");
+    }
+    std::size_t from = 0;
+    if (gas && p[0] == compiled_full_range_mark) {
+        from = 1;
+    }
+    if (gas && (*phase == -1) != (from == 1)) {
+        return refuse(r, "a gas is marked '*' exactly when its phase is -1");
+    }
+    std::size_t n = 0;
+    while (from + n < compiled_name_bytes && p[from + n] != ' ') {
+        name[n] = static_cast<char>(p[from + n]);
+        ++n;
+    }
+    if (n == 0) {
+        return refuse(r, "the species name is blank");
+    }
+    *name_length = n;
+    f->count = 0;
+    for (int pair = 0; pair < formula_pair_count; ++pair) {
+        const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
+        double amount = load_f64(at + 2);
+        if (!std::isfinite(amount)) {
+            return refuse(r, "a formula pair is not an element symbol and a finite atom count");
+        }
+        if (amount == 0.0) {
+            continue;
+        }
+        // The usual shape, a letter and a letter or blank, merged here; any
+        // other the general rule reads (or refuses).
+        char first = static_cast<char>(at[0]);
+        char second = at[1] == ' ' ? '\0' : static_cast<char>(at[1]);
+        if (is_letter(first) && (second == '\0' || is_letter(second))) {
+            int e = 0;
+            while (e < f->count && !(f->symbols[e][0] == first && f->symbols[e][1] == second)) {
+                ++e;
+            }
+            if (e == f->count) {
+                f->symbols[e][0] = first;
+                f->symbols[e][1] = second;
+                f->symbols[e][2] = '\0';
+                f->amounts[e] = amount;
+                ++f->count;
+            } else {
+                f->amounts[e] += amount;
+            }
+        } else if (!add_formula_pair(f, reinterpret_cast<const char *>(at), 2, amount)) {
+            return refuse(r, "a formula pair is not an element symbol and a finite atom count");
+        }
+    }
+    if (f->count == 0) {
+        return refuse(r, "the formula names no element");
+    }
+    record->molecular_weight_kg_kmol = load_f64(p + compiled_molecular_weight_at);
+    if (!std::isfinite(record->molecular_weight_kg_kmol) || !(record->molecular_weight_kg_kmol > 0.0)) {
+        return refuse(r, "the molecular weight is not a positive number");
+    }
+    if (!all_finite(p + compiled_t_low_at, 2)) {
+        return refuse(r, "a temperature is not a finite number");
+    }
+    record->line_number = r->record_number;
+    return CEA_OK;
+}
+
+// A fresh record where the species is built.
+static species_record *begin_record(compiled_reader *r, int product)
+{
+    species_record *record = reinterpret_cast<species_record *>(r->out);
+    std::memset(record, 0, sizeof *record);
+    record->product = static_cast<unsigned char>(product);
+    return record;
+}
+
+static void end_record(compiled_reader *r, species_record *record, const formula *f, const char *name,
+                       std::size_t name_length)
+{
+    r->out_bytes = finish_record(record, f, name, name_length);
+    r->out_name_length = name_length;
+}
+
+static int out_of_memory(const compiled_reader *r)
+{
+    return fail(r->error, CEA_OUT_OF_MEMORY, "thermodynamic database %s: out of memory", r->source);
+}
+
+// A gas: its common part at `common`, its coefficient sets at `sets`.
+static int read_gas(compiled_reader *r, const unsigned char *common, const unsigned char *sets, int product)
+{
+    species_record *record = begin_record(r, product);
+    formula f = {};
+    char name[compiled_name_bytes];
+    std::size_t n = 0;
+    int phase = 0;
+    int count = 0;
+    int status = read_common(r, common, 1, record, &f, name, &n, &phase, &count);
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (phase != 0 && phase != -1) {
+        return refuse(r, "a gas has the phase 0 or -1");
+    }
+    if (count < 1 || count > compiled_gas_sets) {
+        return refuse(r, "a gas has 1 to 3 temperature intervals");
+    }
+    if (!all_finite(sets, compiled_gas_sets * compiled_set_doubles)) {
+        return refuse(r, "a coefficient is not a finite number");
+    }
+    // As many sets as the text had intervals, over the common bounds. A
+    // product gas with two has a third set, which the compiler made up as
+    // an extrapolation of the second: it is no data, and is left out, so
+    // that the gas has data where the text gives them.
+    record->interval_count = static_cast<unsigned char>(count);
+    thermo_interval *intervals = reinterpret_cast<thermo_interval *>(record + 1);
+    for (int i = 0; i < record->interval_count; ++i) {
+        intervals[i].t_low_k = r->bounds[i];
+        intervals[i].t_high_k = r->bounds[i + 1];
+        load_set(sets + compiled_set_bytes * static_cast<std::size_t>(i), &intervals[i]);
+    }
+    end_record(r, record, &f, name, n);
+    return CEA_OK;
+}
+
+// One interval of a condensed species from the record of it at `common`
+// (its coefficients at `set`): the first opens the record, the others must
+// repeat its name, formula and interval count and follow its last interval.
+static int read_condensed_interval(compiled_reader *r, const unsigned char *common, const unsigned char *set,
+                                   const unsigned char *first, species_record **record, int product, int index)
+{
+    if (index == 0) {
+        *record = begin_record(r, product);
+    } else if (std::memcmp(common, first, compiled_phase_at) != 0 ||
+               std::memcmp(common + compiled_molecular_weight_at, first + compiled_molecular_weight_at, 8) != 0) {
+        return refuse(r, "an interval of a condensed species differs from its first in name, formula or weight");
+    }
+    if (load_i32(common + compiled_phase_at) < 1) {
+        return refuse(r, "a condensed record has a phase of 1 or more");
+    }
+    thermo_interval *in = reinterpret_cast<thermo_interval *>(*record + 1) + index;
+    in->t_low_k = load_f64(common + compiled_t_low_at);
+    in->t_high_k = load_f64(common + compiled_t_high_at);
+    if (!(in->t_low_k > 0.0) || !(in->t_high_k > in->t_low_k) || (index > 0 && in->t_low_k < in[-1].t_high_k)) {
+        return refuse(r, "the temperature intervals of a condensed species must be positive and increasing");
+    }
+    if (!all_finite(set, compiled_set_doubles)) {
+        return refuse(r, "a coefficient is not a finite number");
+    }
+    load_set(set, in);
+    return CEA_OK;
+}
+
+// The record of fits that follows a reactant entry with intervals.
+static int next_fits(compiled_reader *r, const unsigned char **fits)
+{
+    return next_record(r, compiled_fits_bytes, "the fits of a reactant entry", fits);
+}
+
+// A condensed species whose first record is at `first`, its coefficients at
+// `first_set`; the records of its other intervals follow (each with its
+// fits in the reactant part). At most `remaining` records are left for it;
+// *used is set to the number it took.
+static int read_condensed(compiled_reader *r, const unsigned char *first, const unsigned char *first_set, int product,
+                          int remaining, int *used)
+{
+    species_record *record = nullptr;
+    int status = read_condensed_interval(r, first, first_set, first, &record, product, 0);
+    formula f = {};
+    char name[compiled_name_bytes];
+    std::size_t n = 0;
+    int phase = 0;
+    int count = 0;
+    if (status == CEA_OK) {
+        status = read_common(r, first, 0, record, &f, name, &n, &phase, &count);
+    }
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (count < 1 || count > max_interval_count || count > remaining) {
+        return refuse(r, "the interval count of a condensed species does not match the records that follow");
+    }
+    for (int i = 1; i < count; ++i) {
+        const unsigned char *p = nullptr;
+        const unsigned char *set = nullptr;
+        if (product) {
+            status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+            set = status == CEA_OK ? p + compiled_tail_at : nullptr;
+        } else {
+            status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+            if (status == CEA_OK) {
+                status = next_fits(r, &set);
+            }
+        }
+        if (status == CEA_OK) {
+            status = read_condensed_interval(r, p, set, first, &record, product, i);
+        }
+        if (status != CEA_OK) {
+            return status;
+        }
+    }
+    record->interval_count = static_cast<unsigned char>(count);
+    record->condensed = 1;
+    end_record(r, record, &f, name, n);
+    *used = count;
+    return CEA_OK;
+}
+
+// A reactant entry without intervals: an enthalpy assigned at one
+// temperature.
+static int read_assigned(compiled_reader *r, const unsigned char *p)
+{
+    species_record *record = begin_record(r, 0);
+    formula f = {};
+    char name[compiled_name_bytes];
+    std::size_t n = 0;
+    int phase = 0;
+    int count = 0;
+    int status = read_common(r, p, 0, record, &f, name, &n, &phase, &count);
+    if (status != CEA_OK) {
+        return status;
+    }
+    record->assigned_temperature_k = load_f64(p + compiled_t_low_at);
+    record->enthalpy_j_mol = load_f64(p + compiled_tail_at);
+    if (!(record->assigned_temperature_k > 0.0)) {
+        return refuse(r, "the temperature of the assigned enthalpy is not a positive number");
+    }
+    if (!std::isfinite(record->enthalpy_j_mol)) {
+        return refuse(r, "the assigned enthalpy is not a finite number");
+    }
+    record->condensed = phase != 0;
+    end_record(r, record, &f, name, n);
+    return CEA_OK;
+}
+
+// The reactant entry at p and what belongs to it; *used is set to the
+// number of entries it took.
+static int read_reactant(compiled_reader *r, const unsigned char *p, int remaining, int *used)
+{
+    *used = 1;
+    int count = load_i32(p + compiled_interval_count_at);
+    if (count == 0) {
+        return read_assigned(r, p);
+    }
+    if (count < 0) {
+        return refuse(r, "the interval count is negative");
+    }
+    const unsigned char *fits = nullptr;
+    int status = next_fits(r, &fits);
+    if (status != CEA_OK) {
+        return status;
+    }
+    if (load_i32(p + compiled_phase_at) <= 0) {
+        return read_gas(r, p, fits, 0);
+    }
+    return read_condensed(r, p, fits, 0, remaining, used);
+}
+
+static int read_header(compiled_reader *r, int *gases, int *products, int *records)
+{
+    const unsigned char *p = nullptr;
+    int status = next_record(r, compiled_header_bytes, "the header", &p);
+    if (status != CEA_OK) {
+        return status;
+    }
+    for (int i = 0; i < compiled_bound_count; ++i) {
+        r->bounds[i] = load_f64(p + compiled_bounds_at + 8 * static_cast<std::size_t>(i));
+        if (!std::isfinite(r->bounds[i]) || !(r->bounds[i] > 0.0) || (i > 0 && !(r->bounds[i] > r->bounds[i - 1]))) {
+            return refuse(r, "the common temperature bounds must be positive, finite and increasing");
+        }
+    }
+    *gases = load_i32(p + compiled_gas_count_at);
+    *products = load_i32(p + compiled_product_count_at);
+    *records = load_i32(p + compiled_record_count_at);
+    if (!(0 <= *gases && *gases <= *products && *products <= *records)) {
+        return refuse(r, "the header's counts must satisfy 0 <= gases <= products <= records");
+    }
+    return CEA_OK;
+}
+
+// Files larger than this cannot be told by 32-bit offsets.
+static const std::size_t max_compiled_bytes = static_cast<std::size_t>(1) << 30;
+// Every species takes at least a reactant entry of the file.
+static const std::size_t min_species_bytes = compiled_reactant_bytes + 2 * compiled_marker_bytes;
+// The records built from a file take at most twice its bytes (a gas's 327
+// for at most 380), and one being built reserves less than the last term.
+static std::size_t records_bound(std::size_t length) { return 2 * length + 4096; }
+
+// A record that stands for one that can no longer be built because the file
+// changed under the mapping (it is meant to be replaced by renaming, never
+// rewritten in place): no formula, no intervals, no name.
+struct inert_species {
+    species_record record;
+    char name[8];
+};
+static const inert_species inert = {{1.0, 0.0, 0.0, 0, 0, 0, 0, 0}, {0}};
+
+// The species whose first record is the next one, built at r->out; its
+// kind is told by where it lies. *used is set to the records (entries, for
+// reactants) it took.
+static int read_species(compiled_reader *r, const thermo_database *db, int remaining, int *used)
+{
+    const unsigned char *p = nullptr;
+    *used = 1;
+    if (r->at < db->gases_end) {
+        int status = next_record(r, compiled_gas_bytes, "a gas record", &p);
+        return status != CEA_OK ? status : read_gas(r, p, p + compiled_tail_at, 1);
+    }
+    if (r->at < db->products_end) {
+        int status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+        return status != CEA_OK ? status : read_condensed(r, p, p + compiled_tail_at, 1, remaining, used);
+    }
+    int status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+    return status != CEA_OK ? status : read_reactant(r, p, remaining, used);
+}
+
+// The header's counts in file offsets: where the condensed records and the
+// reactant entries begin, as far as the file reaches. The walk below checks
+// that the records there are of those kinds.
+static void set_sections(thermo_database *db, int gases, int products)
+{
+    std::size_t gas_bytes = compiled_gas_bytes + 2 * compiled_marker_bytes;
+    std::size_t condensed_bytes = compiled_condensed_bytes + 2 * compiled_marker_bytes;
+    std::size_t first = compiled_header_bytes + 2 * compiled_marker_bytes;
+    std::size_t bound = db->file_length + 1; // past the file: counts that it cannot hold
+    std::size_t g = static_cast<std::size_t>(gases);
+    std::size_t c = static_cast<std::size_t>(products - gases);
+    db->gases_end = g > bound / gas_bytes ? bound : first + g * gas_bytes;
+    db->products_end =
+        db->gases_end >= bound || c > bound / condensed_bytes ? bound : db->gases_end + c * condensed_bytes;
+}
+
+// Walks every record of the file: each species is built once, to check it,
+// and entered in the directory.
+static int read_records(compiled_reader *r, thermo_database *db)
+{
+    int gases = 0;
+    int products = 0;
+    int records = 0;
+    int status = read_header(r, &gases, &products, &records);
+    if (status != CEA_OK) {
+        return status;
+    }
+    for (int i = 0; i < compiled_bound_count; ++i) {
+        db->common_bounds_k[i] = r->bounds[i];
+    }
+    set_sections(db, gases, products);
+    std::size_t capacity = r->length / min_species_bytes + 1;
+    if (!reserve_arena(db, capacity * sizeof(compiled_species))) {
+        return out_of_memory(r);
+    }
+    db->directory_at = db->arena_used;
+    compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
+    alignas(8) char scratch[max_record_bytes];
+    r->out = scratch;
+    // Records counted so far: products, then reactant entries.
+    for (int counted = 0; counted < records;) {
+        int part_end = counted < gases ? gases : counted < products ? products : records;
+        std::size_t offset = r->at;
+        int number = r->record_number + 1;
+        int used = 0;
+        status = read_species(r, db, part_end - counted, &used);
+        if (status != CEA_OK) {
+            return status;
+        }
+        counted += used;
+        const species_record *record = reinterpret_cast<const species_record *>(scratch);
+        compiled_species *entry = &directory[db->species_count];
+        entry->offset = static_cast<std::uint32_t>(offset);
+        entry->record_number = number;
+        entry->element_count = record->element_count;
+        for (int e = 0; e < record->element_count; ++e) {
+            entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
+        }
+        entry->product = record->product;
+        // The name as it stands in the file, or one byte on (a gas's mark).
+        const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
+        std::size_t name_length = r->out_name_length;
+        entry->name_from = static_cast<unsigned char>(std::memcmp(name, record_name(record), name_length) != 0);
+        entry->name_length = static_cast<unsigned char>(name_length);
+        ++db->species_count;
+        db->interval_count += record->interval_count;
+    }
+    if (r->at != r->length) {
+        r->record = r->at;
+        ++r->record_number;
+        return refuse(r, "bytes follow the last record that the header counts");
+    }
+    db->arena_used += align_up(static_cast<std::size_t>(db->species_count) * sizeof(compiled_species));
+    return CEA_OK;
+}
+
+int is_compiled_thermo(const unsigned char *bytes, std::size_t length)
+{
+    return length >= compiled_marker_bytes && load_i32(bytes) == static_cast<std::int32_t>(compiled_header_bytes);
+}
+
+// Reads the file that database->file maps (which it then owns, released or
+// not), builds the directory, the table of built records and the index.
+static int read_mapped(compiled_reader *r, thermo_database *db)
+{
+    r->bytes = db->file;
+    r->length = db->file_length;
+    int status = db->file_length > max_compiled_bytes ? refuse(r, "the file is larger than any database comes near")
+                                                      : read_records(r, db);
+    if (status == CEA_OK) {
+        std::size_t built_bytes = static_cast<std::size_t>(db->species_count) * sizeof(const species_record *);
+        if (!reserve_arena(db, built_bytes)) {
+            status = out_of_memory(r);
+        } else {
+            db->built_at = db->arena_used;
+            std::memset(db->arena + db->built_at, 0, built_bytes);
+            db->arena_used += built_bytes;
+        }
+    }
+    if (status == CEA_OK && !build_compiled_index(db)) {
+        status = out_of_memory(r);
+    }
+    if (status == CEA_OK) {
+        // Address space only: a page costs something when a record is built on it.
+        db->records_capacity = records_bound(db->file_length);
+        void *records = mmap(nullptr, db->records_capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (records == MAP_FAILED) {
+            db->records_capacity = 0;
+            status = out_of_memory(r);
+        } else {
+            db->records = static_cast<char *>(records);
+        }
+    }
+    if (status != CEA_OK) {
+        release_thermo_database(db);
+    } else {
+        poison_unused(db);
+    }
+    return status;
+}
+
+int parse_thermo_compiled(const unsigned char *bytes, std::size_t length, const char *source, thermo_database *database,
+                          failure *error)
+{
+    compiled_reader r = compiled_reader();
+    r.source = source != nullptr ? source : "(memory)";
+    r.error = error;
+    init_thermo_database(database);
+    std::size_t size = bytes != nullptr ? length : 0;
+    if (size == 0) {
+        const unsigned char *header = nullptr;
+        return next_record(&r, compiled_header_bytes, "the header", &header);
+    }
+    // The database keeps its own copy, as it keeps a file mapped.
+    void *copy = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (copy == MAP_FAILED) {
+        return out_of_memory(&r);
+    }
+    std::memcpy(copy, bytes, size);
+    database->file = static_cast<const unsigned char *>(copy);
+    database->file_length = size;
+    return read_mapped(&r, database);
+}
+
+int load_compiled_descriptor(int fd, std::size_t length, const char *source, thermo_database *database, failure *error)
+{
+    compiled_reader r = compiled_reader();
+    r.source = source;
+    r.error = error;
+    init_thermo_database(database);
+    // Mapped whole from the page cache: nothing is copied, and no fresh
+    // memory is needed for it.
+    void *mapped = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+        return fail(error, CEA_INVALID_FILENAME, "cannot read the thermodynamic database %s", source);
+    }
+    database->file = static_cast<const unsigned char *>(mapped);
+    database->file_length = length;
+    return read_mapped(&r, database);
+}
+
+const species_record *build_compiled_species(const thermo_database *db, int index)
+{
+    while (__atomic_exchange_n(&db->building, 1, __ATOMIC_ACQUIRE) != 0) {
+        sched_yield();
+    }
+    const species_record **built = reinterpret_cast<const species_record **>(db->arena + db->built_at);
+    const species_record *record = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
+    if (record == nullptr) {
+        const compiled_species *s = &compiled_directory(db)[index];
+        compiled_reader r = compiled_reader();
+        failure ignored;
+        r.bytes = db->file;
+        r.length = db->file_length;
+        r.at = s->offset;
+        r.record_number = s->record_number - 1;
+        r.source = "";
+        r.error = &ignored;
+        for (int i = 0; i < compiled_bound_count; ++i) {
+            r.bounds[i] = db->common_bounds_k[i];
+        }
+        record = &inert.record;
+        if (db->records_capacity - db->records_used >= max_record_bytes) {
+            r.out = db->records + db->records_used;
+            int used = 0;
+            if (read_species(&r, db, max_interval_count, &used) == CEA_OK) {
+                record = reinterpret_cast<const species_record *>(r.out);
+                db->records_used += r.out_bytes;
+            }
+        }
+        __atomic_store_n(&built[index], record, __ATOMIC_RELEASE);
+    }
+    __atomic_store_n(&db->building, 0, __ATOMIC_RELEASE);
+    return record;
+}
+
+} // namespace cea_impl
