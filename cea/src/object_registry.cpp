@@ -16,7 +16,7 @@ struct entry {
     int kind;
 };
 
-const std::size_t first_table_capacity = 64; // a power of two
+const std::size_t first_table_capacity = 16; // a power of two
 
 // Process-wide, zero at load: no constructor runs.
 struct registry {
