@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "cea_chamber_objects.h"
 
@@ -222,31 +224,154 @@ TEST_F(loaded, solve_arguments_and_states_outside_the_data)
     }
 }
 
-TEST_F(loaded, null_and_stale_handles)
+// Handles, the solution's solver and the error text, one call per row. A
+// failure comes first in every row, so that each row also shows whether its
+// call sets the text (to one naming the fault) or, succeeding, clears it.
+// A stale handle is one destroyed before a new object of its kind is made,
+// which malloc usually places in the freed memory: it must be refused all
+// the same.
+TEST_F(loaded, handles_solutions_and_the_error_text)
 {
+    const char *names[2] = {"O2(L)", "CH4(L)"};
+    const double weights[2] = {0.75, 0.25};
+    const double temperatures[2] = {90.0, 111.0};
+    const double oxidant[2] = {1.0, 0.0};
+    const double fuel[2] = {0.0, 1.0};
+    double out[2] = {0.0, 0.0};
     double value = 0.0;
     int flag = 0;
-    EXPECT_EQ(cea_eqsolution_get_property(nullptr, 0, &value), CEA_NULL_HANDLE);
-    EXPECT_EQ(cea_eqsolution_get_property(c.solution, 0, nullptr), CEA_NULL_HANDLE);
-    EXPECT_EQ(cea_eqsolution_get_converged(nullptr, &flag), CEA_NULL_HANDLE);
-    EXPECT_EQ(cea_eqsolver_solve(nullptr, CEA_HP, 0.0, 1.0, nullptr, c.solution), CEA_NULL_HANDLE);
-    EXPECT_EQ(cea_eqsolver_create_with_reactants(nullptr, c.products, c.reactants), CEA_NULL_HANDLE);
-    cea_eqsolver other = nullptr;
-    EXPECT_EQ(cea_eqsolver_create_with_reactants(&other, nullptr, c.reactants), CEA_NULL_HANDLE);
-    EXPECT_EQ(cea_mixture_destroy(nullptr), CEA_NULL_HANDLE);
-
-    // Destroying twice: the first call clears the handle, the second finds
-    // null and does nothing. A copy of the destroyed handle is refused.
-    cea_eqsolution extra = nullptr;
-    ASSERT_EQ(cea_eqsolution_create(&extra, c.solver), CEA_OK);
-    cea_eqsolution copy = extra;
-    EXPECT_EQ(cea_eqsolution_destroy(&extra), CEA_OK);
-    EXPECT_EQ(extra, nullptr);
-    EXPECT_EQ(cea_eqsolution_destroy(&extra), CEA_OK);
-    EXPECT_EQ(cea_eqsolution_get_property(copy, 0, &value), CEA_NULL_HANDLE);
-    EXPECT_NE(last_error().find("not a live"), std::string::npos);
-    // A handle of the wrong kind is refused too.
-    EXPECT_EQ(cea_eqsolution_get_converged(reinterpret_cast<cea_eqsolution>(c.solver), &flag), CEA_NULL_HANDLE);
+    // What the rows create, destroyed after the table.
+    std::vector<cea_mixture> mixtures;
+    std::vector<cea_eqsolver> solvers;
+    std::vector<cea_eqsolution> solutions;
+    auto new_mixture = [&] {
+        mixtures.push_back(nullptr);
+        EXPECT_EQ(cea_mixture_create(&mixtures.back(), 2, names), CEA_OK);
+        return mixtures.back();
+    };
+    auto new_solver = [&] {
+        solvers.push_back(nullptr);
+        EXPECT_EQ(cea_eqsolver_create_with_reactants(&solvers.back(), c.products, c.reactants), CEA_OK);
+        return solvers.back();
+    };
+    auto new_solution = [&](cea_eqsolver solver) {
+        solutions.push_back(nullptr);
+        EXPECT_EQ(cea_eqsolution_create(&solutions.back(), solver), CEA_OK);
+        return solutions.back();
+    };
+    auto stale = [](auto handle, int (*destroy)(decltype(&handle)), auto make_another) {
+        auto copy = handle;
+        EXPECT_EQ(destroy(&handle), CEA_OK);
+        EXPECT_NE(make_another(), copy);
+        return copy;
+    };
+    auto solve_tp = [&](cea_eqsolver solver, cea_eqsolution solution) {
+        return cea_eqsolver_solve(solver, CEA_TP, 3000.0, 10.0, weights, solution);
+    };
+    const struct {
+        const char *what;
+        std::function<int()> call;
+        int status;
+        const char *text; // part of the error text afterwards; "" for none at all
+    } rows[] = {
+        {"a null solution", [&] { return cea_eqsolution_get_property(nullptr, 0, &value); }, CEA_NULL_HANDLE,
+         "solution handle is null"},
+        {"a null result pointer", [&] { return cea_eqsolution_get_property(c.solution, 0, nullptr); }, CEA_NULL_HANDLE,
+         "result pointer is null"},
+        {"a null solver", [&] { return solve_tp(nullptr, c.solution); }, CEA_NULL_HANDLE, "solver handle is null"},
+        {"a null handle address", [&] { return cea_mixture_destroy(nullptr); }, CEA_NULL_HANDLE, "address"},
+        {"a handle of another kind",
+         [&] { return cea_eqsolution_get_converged(reinterpret_cast<cea_eqsolution>(c.solver), &flag); },
+         CEA_NULL_HANDLE, "not a live solution"},
+        {"an address as a handle",
+         [&] { return cea_eqsolution_get_converged(reinterpret_cast<cea_eqsolution>(&flag), &flag); }, CEA_NULL_HANDLE,
+         "not a live solution"},
+        {"a stale solution",
+         [&] {
+             cea_eqsolution old =
+                 stale(new_solution(c.solver), cea_eqsolution_destroy, [&] { return new_solution(c.solver); });
+             solutions.erase(solutions.end() - 2);
+             return cea_eqsolution_get_converged(old, &flag);
+         },
+         CEA_NULL_HANDLE, "not a live solution"},
+        {"a stale solution destroyed again",
+         [&] {
+             cea_eqsolution old =
+                 stale(new_solution(c.solver), cea_eqsolution_destroy, [&] { return new_solution(c.solver); });
+             solutions.erase(solutions.end() - 2);
+             return cea_eqsolution_destroy(&old);
+         },
+         CEA_NULL_HANDLE, "not a live solution"},
+        {"a stale solver",
+         [&] {
+             cea_eqsolver old = stale(new_solver(), cea_eqsolver_destroy, new_solver);
+             solvers.erase(solvers.end() - 2);
+             return solve_tp(old, c.solution);
+         },
+         CEA_NULL_HANDLE, "not a live solver"},
+        {"a stale mixture",
+         [&] {
+             cea_mixture old = stale(new_mixture(), cea_mixture_destroy, new_mixture);
+             mixtures.erase(mixtures.end() - 2);
+             return cea_mixture_calc_property_multitemp(old, CEA_ENTHALPY, 2, weights, 2, temperatures, &value);
+         },
+         CEA_NULL_HANDLE, "not a live mixture"},
+        {"the solution of another solver over the same species", [&] { return solve_tp(new_solver(), c.solution); },
+         CEA_MIXTURE_MISMATCH, "created for another solver"},
+        {"a solution whose solver was destroyed, with a new solver in its place",
+         [&] {
+             cea_eqsolver owner = new_solver();
+             cea_eqsolution orphan = new_solution(owner);
+             stale(owner, cea_eqsolver_destroy, new_solver);
+             solvers.erase(solvers.end() - 2);
+             return solve_tp(solvers.back(), orphan);
+         },
+         CEA_MIXTURE_MISMATCH, "created for another solver"},
+        // Each kind of call that succeeds clears the text.
+        {"the log level", [&] { return cea_set_log_level(0); }, CEA_OK, ""},
+        {"a database load", [&] { return cea_init_thermo(LRE_THERMO_DATABASE); }, CEA_OK, ""},
+        {"a mixture", [&] { return new_mixture() != nullptr ? CEA_OK : -1; }, CEA_OK, ""},
+        {"a solver and a solution", [&] { return new_solution(new_solver()) != nullptr ? CEA_OK : -1; }, CEA_OK, ""},
+        {"destroying a null handle",
+         [&] {
+             cea_mixture none = nullptr;
+             return cea_mixture_destroy(&none);
+         },
+         CEA_OK, ""},
+        {"weights", [&] { return cea_mixture_of_ratio_to_weights(c.reactants, 2, oxidant, fuel, 1.0, out); }, CEA_OK,
+         ""},
+        {"an enthalpy",
+         [&] {
+             return cea_mixture_calc_property_multitemp(c.reactants, CEA_ENTHALPY, 2, weights, 2, temperatures, &value);
+         },
+         CEA_OK, ""},
+        {"a solve", [&] { return solve_tp(c.solver, c.solution); }, CEA_OK, ""},
+        {"the converged flag", [&] { return cea_eqsolution_get_converged(c.solution, &flag); }, CEA_OK, ""},
+        {"a property", [&] { return cea_eqsolution_get_property(c.solution, CEA_TEMPERATURE, &value); }, CEA_OK, ""},
+        {"a destruction", [&] { return cea_eqsolution_destroy(&solutions.back()); }, CEA_OK, ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const char *unknown[1] = {"no-such-species"};
+        cea_mixture none = nullptr;
+        ASSERT_EQ(cea_mixture_create(&none, 1, unknown), CEA_UNKNOWN_SPECIES);
+        EXPECT_EQ(row.call(), row.status);
+        std::string text = last_error();
+        if (row.text[0] == '\0') {
+            EXPECT_EQ(text, "");
+        } else {
+            EXPECT_NE(text.find(row.text), std::string::npos) << text;
+        }
+    }
+    for (cea_eqsolution &s : solutions) {
+        EXPECT_EQ(cea_eqsolution_destroy(&s), CEA_OK);
+    }
+    for (cea_eqsolver &s : solvers) {
+        EXPECT_EQ(cea_eqsolver_destroy(&s), CEA_OK);
+    }
+    for (cea_mixture &m : mixtures) {
+        EXPECT_EQ(cea_mixture_destroy(&m), CEA_OK);
+    }
 }
 
 } // namespace

@@ -6,14 +6,33 @@
  * equilibrium of a product mixture by minimising its Gibbs energy.
  *
  * Every operation returns an int status: CEA_OK (0) on success, otherwise one
- * of the codes below, and then sets the process-wide last-error text, which
- * cea_last_error_message_len / cea_last_error_message_buf read back.
- * The library never writes to standard output or error, never exits, and
- * never lets an exception escape.
+ * of the codes below, and then sets the calling thread's last-error text,
+ * which cea_last_error_message_len / cea_last_error_message_buf read back.
+ * Every other operation that returns CEA_OK clears that text (its length is
+ * then 0); those two readers neither set nor clear it. The library never
+ * writes to standard output or error, never exits, and never lets an
+ * exception escape.
  *
- * Handles are pointers to incomplete structs. They are created through the
- * address of a handle and destroyed through it; destroy sets the handle to
- * null, and destroying a null handle does nothing and returns CEA_OK.
+ * Handles are pointers to incomplete structs, opaque values that are never
+ * addresses to follow. They are created through the address of a handle and
+ * destroyed through it; destroy sets the handle to null, and destroying a
+ * null handle does nothing and returns CEA_OK. A handle is never given
+ * twice in a process: a copy of a destroyed handle is refused with
+ * CEA_NULL_HANDLE by every operation, even once new objects of its kind
+ * exist, and so is a handle of another kind.
+ *
+ * Threads. The library may be used from several threads at once:
+ * - distinct objects may be used from different threads at the same time;
+ *   a solver and its solutions are used by one thread at a time (a solve
+ *   writes into both), and an object is not destroyed while another thread
+ *   uses it;
+ * - a mixture may be read by several threads at once (the ratio to weights,
+ *   the enthalpy, the creation of solvers and products from it);
+ * - the last-error text is the calling thread's own: a failure on one thread
+ *   never replaces the text that another reads;
+ * - cea_init_thermo may run while objects of the database before are in use
+ *   on other threads: each object keeps the database it was made from for
+ *   its whole life, and creations made meanwhile take either database.
  */
 #ifndef CEA_BINDC_H
 #define CEA_BINDC_H
@@ -49,38 +68,44 @@ enum {
     CEA_INTERNAL_ERROR = 17           /* an unexpected internal failure */
 };
 
-/* Equilibrium problem types (the two state variables held fixed). */
+/* Equilibrium problem types (the two state variables held fixed). Only
+ * CEA_TP and CEA_HP are solved; the others return
+ * CEA_INVALID_EQUILIBRIUM_TYPE. */
 enum {
-    CEA_TP = 0, /* temperature (K), pressure (bar) */
-    CEA_HP = 1, /* enthalpy h/R (kmol K/kg), pressure (bar) */
-    CEA_SP = 2,
-    CEA_TV = 3,
-    CEA_UV = 4,
-    CEA_SV = 5
+    CEA_TP = 0, /* supported: temperature (K), pressure (bar) */
+    CEA_HP = 1, /* supported: enthalpy h/R (kmol K/kg), pressure (bar) */
+    CEA_SP = 2, /* not supported (entropy, pressure) */
+    CEA_TV = 3, /* not supported (temperature, volume) */
+    CEA_UV = 4, /* not supported (internal energy, volume) */
+    CEA_SV = 5  /* not supported (entropy, volume) */
 };
 
-/* Property selectors. */
+/* Property selectors. A solution (cea_eqsolution_get_property) provides 0
+ * to 14, in the units given; a mixture (cea_mixture_calc_property_multitemp)
+ * provides CEA_ENTHALPY only, in J/kg, where a solution gives kJ/kg. The
+ * transport properties 15 to 19 are provided by neither and return
+ * CEA_INVALID_PROPERTY_TYPE, as does any selector outside 0 to 19. */
 enum {
-    CEA_TEMPERATURE = 0,     /* K */
-    CEA_PRESSURE = 1,        /* bar */
-    CEA_VOLUME = 2,          /* m^3/kg */
-    CEA_DENSITY = 3,         /* kg/m^3 */
-    CEA_M = 4,               /* 1/n, kg/kmol, n = gas moles per kg */
-    CEA_MW = 5,              /* kg/kmol over the moles of every phase */
-    CEA_ENTHALPY = 6,        /* kJ/kg for a solution, J/kg for a mixture */
-    CEA_ENERGY = 7,          /* kJ/kg */
-    CEA_ENTROPY = 8,         /* kJ/(kg K) */
-    CEA_GIBBS_ENERGY = 9,    /* kJ/kg */
-    CEA_GAMMA_S = 10,        /* isentropic exponent */
-    CEA_FROZEN_CP = 11,      /* kJ/(kg K) */
-    CEA_FROZEN_CV = 12,      /* kJ/(kg K) */
-    CEA_EQUILIBRIUM_CP = 13, /* kJ/(kg K) */
-    CEA_EQUILIBRIUM_CV = 14, /* kJ/(kg K) */
-    CEA_VISCOSITY = 15,      /* transport properties 15..19 are not provided */
-    CEA_FROZEN_CONDUCTIVITY = 16,
-    CEA_EQUILIBRIUM_CONDUCTIVITY = 17,
-    CEA_FROZEN_PRANDTL = 18,
-    CEA_EQUILIBRIUM_PRANDTL = 19
+    CEA_TEMPERATURE = 0,               /* solution: K */
+    CEA_PRESSURE = 1,                  /* solution: bar */
+    CEA_VOLUME = 2,                    /* solution: m^3/kg */
+    CEA_DENSITY = 3,                   /* solution: kg/m^3 */
+    CEA_M = 4,                         /* solution: 1/n, kg/kmol, n = gas moles per kg */
+    CEA_MW = 5,                        /* solution: kg/kmol over the moles of every phase */
+    CEA_ENTHALPY = 6,                  /* solution: kJ/kg; mixture: J/kg */
+    CEA_ENERGY = 7,                    /* solution: kJ/kg */
+    CEA_ENTROPY = 8,                   /* solution: kJ/(kg K) */
+    CEA_GIBBS_ENERGY = 9,              /* solution: kJ/kg */
+    CEA_GAMMA_S = 10,                  /* solution: isentropic exponent (1) */
+    CEA_FROZEN_CP = 11,                /* solution: kJ/(kg K) */
+    CEA_FROZEN_CV = 12,                /* solution: kJ/(kg K) */
+    CEA_EQUILIBRIUM_CP = 13,           /* solution: kJ/(kg K) */
+    CEA_EQUILIBRIUM_CV = 14,           /* solution: kJ/(kg K) */
+    CEA_VISCOSITY = 15,                /* not provided */
+    CEA_FROZEN_CONDUCTIVITY = 16,      /* not provided */
+    CEA_EQUILIBRIUM_CONDUCTIVITY = 17, /* not provided */
+    CEA_FROZEN_PRANDTL = 18,           /* not provided */
+    CEA_EQUILIBRIUM_PRANDTL = 19       /* not provided */
 };
 
 /* Accepted and ignored: the library never writes anything. */
@@ -89,12 +114,12 @@ int cea_set_log_level(int level);
 /* Loads the thermodynamic database for every later call: the text form
  * (thermo.inp format, LF or CRLF) or the compiled form (thermo.lib, as
  * thermo-compile writes it), told apart by the file's first bytes, never by
- * its name. A malformed file is refused with CEA_MALFORMED_DATABASE and a
+ * its name, on every thread. A malformed file is refused with CEA_MALFORMED_DATABASE and a
  * text that names the line (text) or the record and its byte offset
  * (compiled). A second successful load replaces the database for later
  * creations; a failed load keeps the one loaded before, if any. Objects
  * already created keep the database they were made from alive and keep
- * working either way.
+ * working either way, also while the load runs on another thread.
  *
  * The compiled form holds less than the text, and loading it changes this:
  * a gas's intervals are taken over the file's common temperature bounds
@@ -125,7 +150,9 @@ int cea_mixture_create_from_reactants(cea_mixture *mix, int n, const char *const
 /* An equilibrium solver over a product mixture, fed by a reactant mixture. */
 int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixture products, cea_mixture reactants);
 
-/* Storage for the state that a solver computes. */
+/* Storage for the state that a solver computes. Only this solver may solve
+ * into it (another one, even over the same species, gets
+ * CEA_MIXTURE_MISMATCH); it may be read after the solver is destroyed. */
 int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solver);
 
 /* Reactant mass fractions at oxidizer-to-fuel mass ratio of_ratio, from the
@@ -137,7 +164,8 @@ int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant
 
 /* A property of the weighted mixture, each species at its own temperature
  * (n_weights and n_temperatures equal to the mixture's species count). Only
- * CEA_ENTHALPY is provided: J/kg, sum of w_i H_i(T_i)/M_i. A fitted record
+ * CEA_ENTHALPY is provided, in J/kg (a solution's is in kJ/kg): the sum of
+ * w_i H_i(T_i)/M_i. A fitted record
  * needs T_i inside its intervals; a record with an assigned enthalpy only
  * (O2(L), CH4(L), RP-1) gives that enthalpy within 10 K of its recorded
  * temperature, ends included, and fails with CEA_TEMPERATURE_RANGE further
@@ -148,7 +176,8 @@ int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_wei
 /* Solves the equilibrium problem `type` at state1, state2 for the reactant
  * weights `amounts`. For CEA_HP, state1 is h/R in kmol K/kg (R = 8314.51
  * J/(kmol K)) and state2 the pressure in bar; for CEA_TP, T in K and bar.
- * Other types return CEA_INVALID_EQUILIBRIUM_TYPE. A solve that runs returns
+ * Other types return CEA_INVALID_EQUILIBRIUM_TYPE. The solution must have
+ * been created for this solver (CEA_MIXTURE_MISMATCH otherwise). A solve that runs returns
  * CEA_OK and sets the solution's converged flag; every solve starts from the
  * library's own first estimate, so its result depends on its arguments only.
  * Bad arguments leave the solution without a result.
@@ -193,7 +222,8 @@ int cea_eqsolution_get_converged(cea_eqsolution solution, int *converged);
  * CEA_NOT_CONVERGED when that solve did not converge or there was none. */
 int cea_eqsolution_get_property(cea_eqsolution solution, int property, double *value);
 
-/* Length of the last error text without its terminating NUL; 0 when none. */
+/* Length of the calling thread's last error text without its terminating
+ * NUL; 0 when none, as after any call that succeeded. */
 int cea_last_error_message_len(int *length);
 
 /* Copies the last error text, always terminated. A nonzero status when the

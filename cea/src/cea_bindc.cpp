@@ -1,14 +1,22 @@
-// The C interface layer: argument checks, handles, the process-wide
-// database and last-error text. The library is built without exceptions
-// and without the C++ runtime: every failure is a status code and a text,
-// and memory comes from malloc or, for the database, the mapped arena.
+// The C interface layer: argument checks, handles, the current database
+// and the last-error text. The library is built without exceptions and
+// without the C++ runtime: every failure is a status code and a text, and
+// memory comes from malloc or, for the database, the mapped arena.
+//
+// Threads: the handle table and the current database are shared under the
+// registry's lock (object_registry.h), the last-error text is the calling
+// thread's own (last_error.h), and an object is used by one thread at a
+// time, so nothing else here is shared.
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "equilibrium_solver.h"
+#include "last_error.h"
 #include "library_status.h"
 #include "mixture.h"
+#include "object_registry.h"
 #include "state_properties.h"
 #include "thermo_database.h"
 
@@ -19,63 +27,52 @@
 
 namespace {
 
-enum object_kind { kind_mixture = 1, kind_solver = 2, kind_solution = 3 };
+using cea_impl::kind_mixture;
+using cea_impl::kind_solution;
+using cea_impl::kind_solver;
+using cea_impl::object_handle;
+using cea_impl::shared_database;
 
-// A loaded database and the number of its holders: the library while it is
-// the current one, and every mixture and solver made from it.
-struct shared_database {
-    cea_impl::thermo_database db;
-    int holders;
-};
+// A handle carries its serial number in place of an address: it is never
+// followed, only looked up.
+static_assert(sizeof(std::uintptr_t) >= sizeof(object_handle), "handles hold 64-bit serial numbers");
 
-// Every object begins with this header; the live objects form a list, which
-// lets a stale or foreign handle be refused instead of followed.
-struct object_header {
-    int kind;
-    object_header *next;
-};
+template <typename Handle>
+object_handle serial_of(Handle handle)
+{
+    return static_cast<object_handle>(reinterpret_cast<std::uintptr_t>(handle));
+}
 
-} // namespace
+template <typename Handle>
+Handle handle_of(object_handle serial)
+{
+    // A serial number in a pointer's clothes: no pointer is made from an
+    // address here, and none is ever followed.
+    return reinterpret_cast<Handle>(static_cast<std::uintptr_t>(serial)); // NOLINT(performance-no-int-to-ptr)
+}
 
-struct cea_mixture_t {
-    object_header header;
+struct mixture_object {
     shared_database *owner;
     cea_impl::mixture mix;
 };
 
-struct cea_eqsolver_t {
-    object_header header;
+struct solver_object {
     shared_database *owner;
     cea_impl::equilibrium_solver solver;
 };
 
-struct cea_eqsolution_t {
-    object_header header;
+struct solution_object {
+    object_handle solver; // the one solver that may solve into it
     cea_impl::equilibrium_solution solution;
 };
 
-namespace {
+int publish(const cea_impl::failure *f) { return cea_impl::publish_failure(f); }
 
-// Process-wide state of the library, zero at load: no constructor runs.
-struct library_state {
-    shared_database *database;
-    object_header *live;
-    char last_error[cea_impl::failure_text_capacity];
-    int last_error_length;
-};
-
-library_state state;
-
-int publish(const cea_impl::failure *f)
+// Every call that succeeds leaves the calling thread without an error text.
+int succeeded()
 {
-    std::size_t n = std::strlen(f->text);
-    if (n >= sizeof state.last_error) {
-        n = sizeof state.last_error - 1;
-    }
-    std::memcpy(state.last_error, f->text, n);
-    state.last_error[n] = '\0';
-    state.last_error_length = static_cast<int>(n);
-    return f->status;
+    cea_impl::clear_last_error();
+    return CEA_OK;
 }
 
 int report(int status, const char *text)
@@ -94,45 +91,6 @@ int out_of_memory(const char *operation)
     return publish(&f);
 }
 
-// Looks the pointer up among the live objects before anything reads
-// through it.
-int is_live(const void *object, int kind)
-{
-    for (const object_header *h = state.live; h != nullptr; h = h->next) {
-        if (static_cast<const void *>(h) == object) {
-            return h->kind == kind;
-        }
-    }
-    return 0;
-}
-
-void link_object(object_header *h, int kind)
-{
-    h->kind = kind;
-    h->next = state.live;
-    state.live = h;
-}
-
-void unlink_object(const object_header *h)
-{
-    for (object_header **at = &state.live; *at != nullptr; at = &(*at)->next) {
-        if (*at == h) {
-            *at = h->next;
-            return;
-        }
-    }
-}
-
-void hold(shared_database *d) { ++d->holders; }
-
-void let_go(shared_database *d)
-{
-    if (d != nullptr && --d->holders == 0) {
-        cea_impl::release_thermo_database(&d->db);
-        std::free(d);
-    }
-}
-
 int null_handle(const char *operation, const char *what)
 {
     cea_impl::failure f;
@@ -140,47 +98,51 @@ int null_handle(const char *operation, const char *what)
     return publish(&f);
 }
 
-int check_handle(const void *object, int kind, const char *operation, const char *name)
+int not_live(const char *operation, const char *name)
 {
     cea_impl::failure f;
-    if (object == nullptr) {
-        cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: the %s handle is null", operation, name);
-        return publish(&f);
-    }
-    if (!is_live(object, kind)) {
-        cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: the %s handle is not a live %s (destroyed, or of another kind)",
-                       operation, name, name);
-        return publish(&f);
-    }
-    return CEA_OK;
+    cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: the %s handle is not a live %s (destroyed, or of another kind)", operation,
+                   name, name);
+    return publish(&f);
 }
 
-int need_database(const char *operation)
+// The live object behind a handle, or null with the failure published in
+// *status.
+template <typename Object, typename Handle>
+Object *find(Handle handle, int kind, const char *operation, const char *name, int *status)
 {
-    if (state.database == nullptr) {
+    *status = CEA_OK;
+    if (handle == nullptr) {
         cea_impl::failure f;
-        cea_impl::fail(&f, CEA_NO_DATABASE, "%s: no thermodynamic database is loaded (call cea_init_thermo first)",
-                       operation);
-        return publish(&f);
+        cea_impl::fail(&f, CEA_NULL_HANDLE, "%s: the %s handle is null", operation, name);
+        *status = publish(&f);
+        return nullptr;
     }
-    return CEA_OK;
+    Object *object = static_cast<Object *>(cea_impl::find_object(serial_of(handle), kind));
+    if (object == nullptr) {
+        *status = not_live(operation, name);
+    }
+    return object;
 }
 
-// The checks that every destroy shares. 1 when *handle is a live object to
-// destroy, else 0 with *status set.
-template <typename T>
-int destroyable(T **handle, int kind, const char *operation, const char *name, int *status)
+// The checks that every destroy shares: the object to destroy, taken out of
+// the table, or null with *status set (CEA_OK for a null handle).
+template <typename Object, typename Handle>
+Object *take_for_destroy(Handle *handle, int kind, const char *operation, const char *name, int *status)
 {
     *status = CEA_OK;
     if (handle == nullptr) {
         *status = null_handle(operation, "the address of the handle is null");
-        return 0;
+        return nullptr;
     }
     if (*handle == nullptr) {
-        return 0;
+        return nullptr;
     }
-    *status = check_handle(*handle, kind, operation, name);
-    return *status == CEA_OK;
+    Object *object = static_cast<Object *>(cea_impl::unregister_object(serial_of(*handle), kind));
+    if (object == nullptr) {
+        *status = not_live(operation, name);
+    }
+    return object;
 }
 
 // A new mixture object around the current database, with its list filled
@@ -191,24 +153,33 @@ int create_mixture(cea_mixture *mix, const char *op, Build build)
     if (mix == nullptr) {
         return null_handle(op, "the address of the handle is null");
     }
-    int status = need_database(op);
-    if (status != CEA_OK) {
-        return status;
+    shared_database *database = cea_impl::hold_current_database();
+    if (database == nullptr) {
+        cea_impl::failure f;
+        cea_impl::fail(&f, CEA_NO_DATABASE, "%s: no thermodynamic database is loaded (call cea_init_thermo first)", op);
+        return publish(&f);
     }
-    cea_mixture_t *object = static_cast<cea_mixture_t *>(std::malloc(sizeof(cea_mixture_t)));
+    mixture_object *object = static_cast<mixture_object *>(std::malloc(sizeof(mixture_object)));
     if (object == nullptr) {
+        cea_impl::let_go_database(database);
         return out_of_memory(op);
     }
     cea_impl::failure f;
-    if (build(&state.database->db, &object->mix, &f) != CEA_OK) {
+    if (build(&database->db, &object->mix, &f) != CEA_OK) {
         std::free(object);
+        cea_impl::let_go_database(database);
         return publish(&f);
     }
-    object->owner = state.database;
-    hold(object->owner);
-    link_object(&object->header, kind_mixture);
-    *mix = object;
-    return CEA_OK;
+    object->owner = database;
+    object_handle serial = cea_impl::register_object(object, kind_mixture);
+    if (serial == 0) {
+        cea_impl::release_mixture(&object->mix);
+        std::free(object);
+        cea_impl::let_go_database(database);
+        return out_of_memory(op);
+    }
+    *mix = handle_of<cea_mixture>(serial);
+    return succeeded();
 }
 
 } // namespace
@@ -218,7 +189,7 @@ extern "C" {
 CEA_EXPORT int cea_set_log_level(int level)
 {
     (void)level;
-    return CEA_OK;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_init_thermo(const char *path)
@@ -230,15 +201,15 @@ CEA_EXPORT int cea_init_thermo(const char *path)
     if (loaded == nullptr) {
         return out_of_memory("cea_init_thermo");
     }
+    // Read without the lock: other threads go on with the current database.
     cea_impl::failure f;
     if (cea_impl::load_thermo_file(path, &loaded->db, &f) != CEA_OK) {
         std::free(loaded);
         return publish(&f); // the database loaded before, if any, stays
     }
     loaded->holders = 1;
-    let_go(state.database);
-    state.database = loaded;
-    return CEA_OK;
+    cea_impl::install_database(loaded);
+    return succeeded();
 }
 
 CEA_EXPORT int cea_mixture_create(cea_mixture *mix, int n, const char *const names[])
@@ -266,28 +237,36 @@ CEA_EXPORT int cea_eqsolver_create_with_reactants(cea_eqsolver *solver, cea_mixt
     if (solver == nullptr) {
         return null_handle(op, "the address of the handle is null");
     }
-    int status = check_handle(products, kind_mixture, op, "product mixture");
-    if (status == CEA_OK) {
-        status = check_handle(reactants, kind_mixture, op, "reactant mixture");
-    }
-    if (status != CEA_OK) {
+    int status = CEA_OK;
+    mixture_object *product_mix = find<mixture_object>(products, kind_mixture, op, "product mixture", &status);
+    if (product_mix == nullptr) {
         return status;
     }
-    cea_eqsolver_t *object = static_cast<cea_eqsolver_t *>(std::malloc(sizeof(cea_eqsolver_t)));
+    mixture_object *reactant_mix = find<mixture_object>(reactants, kind_mixture, op, "reactant mixture", &status);
+    if (reactant_mix == nullptr) {
+        return status;
+    }
+    solver_object *object = static_cast<solver_object *>(std::malloc(sizeof(solver_object)));
     if (object == nullptr) {
         return out_of_memory(op);
     }
     cea_impl::failure f;
-    if (cea_impl::create_equilibrium_solver(&products->mix, &reactants->mix, &object->solver, &f) != CEA_OK) {
+    if (cea_impl::create_equilibrium_solver(&product_mix->mix, &reactant_mix->mix, &object->solver, &f) != CEA_OK) {
         std::free(object);
         return publish(&f);
     }
     // The solver reads the product records where they are.
-    object->owner = products->owner;
-    hold(object->owner);
-    link_object(&object->header, kind_solver);
-    *solver = object;
-    return CEA_OK;
+    object->owner = product_mix->owner;
+    cea_impl::hold_database(object->owner);
+    object_handle serial = cea_impl::register_object(object, kind_solver);
+    if (serial == 0) {
+        cea_impl::release_equilibrium_solver(&object->solver);
+        cea_impl::let_go_database(object->owner);
+        std::free(object);
+        return out_of_memory(op);
+    }
+    *solver = handle_of<cea_eqsolver>(serial);
+    return succeeded();
 }
 
 CEA_EXPORT int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solver)
@@ -296,44 +275,54 @@ CEA_EXPORT int cea_eqsolution_create(cea_eqsolution *solution, cea_eqsolver solv
     if (solution == nullptr) {
         return null_handle(op, "the address of the handle is null");
     }
-    int status = check_handle(solver, kind_solver, op, "solver");
-    if (status != CEA_OK) {
+    int status = CEA_OK;
+    solver_object *owner = find<solver_object>(solver, kind_solver, op, "solver", &status);
+    if (owner == nullptr) {
         return status;
     }
-    cea_eqsolution_t *object = static_cast<cea_eqsolution_t *>(std::malloc(sizeof(cea_eqsolution_t)));
+    solution_object *object = static_cast<solution_object *>(std::malloc(sizeof(solution_object)));
     if (object == nullptr) {
         return out_of_memory(op);
     }
     cea_impl::failure f;
-    if (cea_impl::create_equilibrium_solution(&solver->solver, &object->solution, &f) != CEA_OK) {
+    if (cea_impl::create_equilibrium_solution(&owner->solver, &object->solution, &f) != CEA_OK) {
         std::free(object);
         return publish(&f);
     }
-    link_object(&object->header, kind_solution);
-    *solution = object;
-    return CEA_OK;
+    object->solver = serial_of(solver);
+    object_handle serial = cea_impl::register_object(object, kind_solution);
+    if (serial == 0) {
+        cea_impl::release_equilibrium_solution(&object->solution);
+        std::free(object);
+        return out_of_memory(op);
+    }
+    *solution = handle_of<cea_eqsolution>(serial);
+    return succeeded();
 }
 
 CEA_EXPORT int cea_mixture_of_ratio_to_weights(cea_mixture mix, int n, const double oxidant[], const double fuel[],
                                                double of_ratio, double weights[])
 {
-    int status = check_handle(mix, kind_mixture, "cea_mixture_of_ratio_to_weights", "mixture");
-    if (status != CEA_OK) {
+    int status = CEA_OK;
+    mixture_object *object =
+        find<mixture_object>(mix, kind_mixture, "cea_mixture_of_ratio_to_weights", "mixture", &status);
+    if (object == nullptr) {
         return status;
     }
     cea_impl::failure f;
-    if (cea_impl::ratio_to_weights(&mix->mix, n, oxidant, fuel, of_ratio, weights, &f) != CEA_OK) {
+    if (cea_impl::ratio_to_weights(&object->mix, n, oxidant, fuel, of_ratio, weights, &f) != CEA_OK) {
         return publish(&f);
     }
-    return CEA_OK;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property, int n_weights, const double weights[],
                                                    int n_temperatures, const double temperatures[], double *value)
 {
     const char *op = "cea_mixture_calc_property_multitemp";
-    int status = check_handle(mix, kind_mixture, op, "mixture");
-    if (status != CEA_OK) {
+    int status = CEA_OK;
+    mixture_object *object = find<mixture_object>(mix, kind_mixture, op, "mixture", &status);
+    if (object == nullptr) {
         return status;
     }
     if (value == nullptr) {
@@ -346,62 +335,65 @@ CEA_EXPORT int cea_mixture_calc_property_multitemp(cea_mixture mix, int property
         return publish(&f);
     }
     double h = 0.0;
-    if (cea_impl::reactant_enthalpy(&mix->mix, n_weights, weights, n_temperatures, temperatures, &h, &f) != CEA_OK) {
+    if (cea_impl::reactant_enthalpy(&object->mix, n_weights, weights, n_temperatures, temperatures, &h, &f) != CEA_OK) {
         return publish(&f);
     }
     *value = h;
-    return CEA_OK;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_eqsolver_solve(cea_eqsolver solver, int type, double state1, double state2, const double amounts[],
                                   cea_eqsolution solution)
 {
     const char *op = "cea_eqsolver_solve";
-    int status = check_handle(solver, kind_solver, op, "solver");
-    if (status == CEA_OK) {
-        status = check_handle(solution, kind_solution, op, "solution");
+    int status = CEA_OK;
+    solver_object *s = find<solver_object>(solver, kind_solver, op, "solver", &status);
+    if (s == nullptr) {
+        return status;
     }
-    if (status != CEA_OK) {
+    solution_object *into = find<solution_object>(solution, kind_solution, op, "solution", &status);
+    if (into == nullptr) {
         return status;
     }
     cea_impl::failure f;
-    if (solution->solution.species_count != solver->solver.species_count ||
-        solution->solution.element_count != solver->solver.element_count) {
+    if (into->solver != serial_of(solver)) {
         cea_impl::fail(&f, CEA_MIXTURE_MISMATCH, "%s: the solution was created for another solver", op);
         return publish(&f);
     }
-    if (cea_impl::solve_equilibrium(&solver->solver, type, state1, state2, amounts, nullptr, &solution->solution, &f) !=
+    if (cea_impl::solve_equilibrium(&s->solver, type, state1, state2, amounts, nullptr, &into->solution, &f) !=
         CEA_OK) {
         return publish(&f);
     }
-    return CEA_OK;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_eqsolution_get_converged(cea_eqsolution solution, int *converged)
 {
     const char *op = "cea_eqsolution_get_converged";
-    int status = check_handle(solution, kind_solution, op, "solution");
-    if (status != CEA_OK) {
+    int status = CEA_OK;
+    solution_object *object = find<solution_object>(solution, kind_solution, op, "solution", &status);
+    if (object == nullptr) {
         return status;
     }
     if (converged == nullptr) {
         return null_handle(op, "the result pointer is null");
     }
-    *converged = solution->solution.has_result && solution->solution.converged ? 1 : 0;
-    return CEA_OK;
+    *converged = object->solution.has_result && object->solution.converged ? 1 : 0;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property, double *value)
 {
     const char *op = "cea_eqsolution_get_property";
-    int status = check_handle(solution, kind_solution, op, "solution");
-    if (status != CEA_OK) {
+    int status = CEA_OK;
+    solution_object *object = find<solution_object>(solution, kind_solution, op, "solution", &status);
+    if (object == nullptr) {
         return status;
     }
     if (value == nullptr) {
         return null_handle(op, "the result pointer is null");
     }
-    const cea_impl::equilibrium_solution &s = solution->solution;
+    const cea_impl::equilibrium_solution &s = object->solution;
     cea_impl::failure f;
     if (property < CEA_TEMPERATURE || property > CEA_EQUILIBRIUM_PRANDTL) {
         cea_impl::fail(&f, CEA_INVALID_PROPERTY_TYPE, "%s: property %d is unknown (0 to 19)", op, property);
@@ -427,65 +419,74 @@ CEA_EXPORT int cea_eqsolution_get_property(cea_eqsolution solution, int property
         return publish(&f);
     }
     *value = v;
-    return CEA_OK;
+    return succeeded();
 }
 
+// The two readers of the error text neither set nor clear it, whatever they
+// return.
 CEA_EXPORT int cea_last_error_message_len(int *length)
 {
     if (length == nullptr) {
-        return CEA_NULL_HANDLE; // reading the error must not replace it
+        return CEA_NULL_HANDLE;
     }
-    *length = state.last_error_length;
+    *length = cea_impl::last_error_length();
     return CEA_OK;
 }
 
 CEA_EXPORT int cea_last_error_message_buf(char *buffer, int size)
 {
     if (buffer == nullptr || size <= 0) {
-        return CEA_INVALID_SIZE; // reading the error must not replace it
+        return CEA_INVALID_SIZE;
     }
-    int n = state.last_error_length < size - 1 ? state.last_error_length : size - 1;
-    std::memcpy(buffer, state.last_error, static_cast<std::size_t>(n));
+    int length = cea_impl::last_error_length();
+    int n = length < size - 1 ? length : size - 1;
+    std::memcpy(buffer, cea_impl::last_error_text(), static_cast<std::size_t>(n));
     buffer[n] = '\0';
-    return n == state.last_error_length ? CEA_OK : CEA_INVALID_SIZE;
+    return n == length ? CEA_OK : CEA_INVALID_SIZE;
 }
 
 CEA_EXPORT int cea_eqsolution_destroy(cea_eqsolution *solution)
 {
     int status = CEA_OK;
-    if (destroyable(solution, kind_solution, "cea_eqsolution_destroy", "solution", &status)) {
-        unlink_object(&(*solution)->header);
-        cea_impl::release_equilibrium_solution(&(*solution)->solution);
-        std::free(*solution);
-        *solution = nullptr;
+    solution_object *object =
+        take_for_destroy<solution_object>(solution, kind_solution, "cea_eqsolution_destroy", "solution", &status);
+    if (object == nullptr) {
+        return status == CEA_OK ? succeeded() : status;
     }
-    return status;
+    cea_impl::release_equilibrium_solution(&object->solution);
+    std::free(object);
+    *solution = nullptr;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_eqsolver_destroy(cea_eqsolver *solver)
 {
     int status = CEA_OK;
-    if (destroyable(solver, kind_solver, "cea_eqsolver_destroy", "solver", &status)) {
-        unlink_object(&(*solver)->header);
-        cea_impl::release_equilibrium_solver(&(*solver)->solver);
-        let_go((*solver)->owner);
-        std::free(*solver);
-        *solver = nullptr;
+    solver_object *object =
+        take_for_destroy<solver_object>(solver, kind_solver, "cea_eqsolver_destroy", "solver", &status);
+    if (object == nullptr) {
+        return status == CEA_OK ? succeeded() : status;
     }
-    return status;
+    cea_impl::release_equilibrium_solver(&object->solver);
+    cea_impl::let_go_database(object->owner);
+    std::free(object);
+    *solver = nullptr;
+    return succeeded();
 }
 
 CEA_EXPORT int cea_mixture_destroy(cea_mixture *mix)
 {
     int status = CEA_OK;
-    if (destroyable(mix, kind_mixture, "cea_mixture_destroy", "mixture", &status)) {
-        unlink_object(&(*mix)->header);
-        cea_impl::release_mixture(&(*mix)->mix);
-        let_go((*mix)->owner);
-        std::free(*mix);
-        *mix = nullptr;
+    mixture_object *object =
+        take_for_destroy<mixture_object>(mix, kind_mixture, "cea_mixture_destroy", "mixture", &status);
+    if (object == nullptr) {
+        return status == CEA_OK ? succeeded() : status;
     }
-    return status;
+    cea_impl::release_mixture(&object->mix);
+    cea_impl::let_go_database(object->owner);
+    std::free(object);
+    *mix = nullptr;
+    return succeeded();
 }
 
 } // extern "C"

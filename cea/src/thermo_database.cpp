@@ -175,19 +175,27 @@ static std::size_t lending_limit(const thermo_database *db)
     return limit < db->arena_capacity ? limit : db->arena_capacity;
 }
 
+// Objects of one database may be created and destroyed on several threads
+// at once: the end of the lent part moves only by compare-and-swap, so that
+// each block is lent to one object and taken back once.
 void *lend_object_memory(const thermo_database *database, std::size_t bytes)
 {
-    std::size_t start =
-        align_up(database->objects_end > database->arena_used ? database->objects_end : database->arena_used);
     std::size_t limit = lending_limit(database);
-    if (database->arena != nullptr && start <= limit && bytes <= limit - start) {
-        char *block = database->arena + start;
+    std::size_t end = __atomic_load_n(&database->objects_end, __ATOMIC_ACQUIRE);
+    while (database->arena != nullptr) {
+        std::size_t start = align_up(end > database->arena_used ? end : database->arena_used);
+        if (start > limit || bytes > limit - start) {
+            break;
+        }
+        if (__atomic_compare_exchange_n(&database->objects_end, &end, start + bytes, true, __ATOMIC_ACQ_REL,
+                                        __ATOMIC_ACQUIRE)) {
+            char *block = database->arena + start;
 #if LRE_CEA_ASAN
-        ASAN_UNPOISON_MEMORY_REGION(block, bytes);
+            ASAN_UNPOISON_MEMORY_REGION(block, bytes);
 #endif
-        std::memset(block, 0, bytes); // fresh pages are zero, given-back ones not
-        database->objects_end = start + bytes;
-        return block;
+            std::memset(block, 0, bytes); // fresh pages are zero, given-back ones not
+            return block;
+        }
     }
     return std::calloc(bytes, 1);
 }
@@ -196,12 +204,15 @@ void return_object_memory(const thermo_database *database, void *block, std::siz
 {
     char *at = static_cast<char *>(block);
     if (database->arena != nullptr && at >= database->arena && at < database->arena + database->arena_capacity) {
-        if (at + bytes == database->arena + database->objects_end) {
-            database->objects_end = static_cast<std::size_t>(at - database->arena);
-        }
+        // Poisoned while still ours: once the end moves back, another
+        // thread may lend the same bytes.
 #if LRE_CEA_ASAN
         ASAN_POISON_MEMORY_REGION(at, bytes);
 #endif
+        std::size_t end = static_cast<std::size_t>(at - database->arena) + bytes;
+        // Only the last block lent moves the end back.
+        __atomic_compare_exchange_n(&database->objects_end, &end, end - bytes, false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE);
         return;
     }
     std::free(block);

@@ -66,7 +66,9 @@ struct thermo_database {
     std::size_t index_at;   // arena offset of int slots[index_mask + 1]
     unsigned index_mask;
     // Arena offset past the last block lent for an object: lending changes
-    // nothing of the data, so a database read through const lends too.
+    // nothing of the data, so a database read through const lends too. Once
+    // the database is shared it is read and moved only atomically (the
+    // lending functions), which leaves the record plain and copyable.
     mutable std::size_t objects_end;
     // A compiled database keeps its file mapped, and a directory of its
     // species in the arena; a record is built from the file, once, when it
@@ -137,7 +139,8 @@ int load_thermo_descriptor(int fd, const char *source, std::size_t chunk_bytes, 
 // process then pays no page faults for it. Blocks are given back in the
 // reverse order of lending, as objects are usually destroyed; a block given
 // back out of that order stays lent until the database is released. Falls
-// back to the heap; null only when that fails too.
+// back to the heap; null only when that fails too. Safe to call from several
+// threads on one database.
 void *lend_object_memory(const thermo_database *database, std::size_t bytes);
 
 // Gives back a block of lend_object_memory (null does nothing).

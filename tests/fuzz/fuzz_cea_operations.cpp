@@ -8,7 +8,8 @@
 // The shipped database is loaded once per process, with a reactant mixture,
 // product mixture, solver and two solutions for each fuel (liquid methane and
 // RP-1, each with liquid oxygen). After every call:
-// - a failure is a documented nonzero status with a readable last-error text;
+// - a failure is a documented nonzero status with a readable last-error text,
+//   and a success leaves no last-error text;
 // - a converged state is finite and plausible: T within the temperatures the
 //   C-H-O product data cover, p as asked, M and MW > 0, cp > cv > 0, h as
 //   asked in an enthalpy-pressure problem;
@@ -87,13 +88,15 @@ struct run_state {
 
 // --- checks --------------------------------------------------------------
 
-std::string last_error_text(const char *operation)
+// The calling thread's error text, which must not be empty unless
+// empty_allowed.
+std::string last_error_text(const char *operation, int empty_allowed = 0)
 {
     int length = -1;
     if (cea_last_error_message_len(&length) != CEA_OK) {
         fail("%s: cea_last_error_message_len failed", operation);
     }
-    if (length <= 0 || length > 4096) {
+    if (length < (empty_allowed ? 0 : 1) || length > 4096) {
         fail("%s: the error text length is %d", operation, length);
     }
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
@@ -141,6 +144,8 @@ void expect_status(int status, int expected, const char *operation)
     }
     if (status != CEA_OK) {
         check_failure(status, operation);
+    } else if (!last_error_text(operation, 1).empty()) {
+        fail("%s succeeded and left the error text '%s'", operation, last_error_text(operation, 1).c_str());
     }
 }
 
@@ -356,7 +361,7 @@ void op_solve(byte_reader *in, run_state *run)
         solution = wrong_kind<cea_eqsolution>(set.solver);
     } else if (solution_choice == 2) {
         // A solution of the other fuel's solver: the same species and
-        // elements, so the library may take it.
+        // elements, but not made for this solver.
         solution = run->objects->fuels[1 - fuel].solution;
     }
     const int type_choice = take_choice(in, 8);
@@ -367,7 +372,11 @@ void op_solve(byte_reader *in, run_state *run)
     const double *amounts = take_list(in, amount_storage, 0.0, 1.0);
 
     const int status = cea_eqsolver_solve(solver, type, state1, state2, amounts, solution);
-    const int handles_good = solver_choice > 1 && solution_choice > 1;
+    const int handles_good = solver_choice > 1 && solution_choice > 2;
+    if (solver_choice > 1 && solution_choice == 2) {
+        expect_status(status, CEA_MIXTURE_MISMATCH, "eqsolver_solve into another solver's solution");
+        return;
+    }
     if (status != CEA_OK) {
         check_failure(status, "eqsolver_solve");
         if (handles_good) {
@@ -468,16 +477,20 @@ void op_read_property(byte_reader *in, run_state *run)
     }
 }
 
-// The error-text pair: reading never changes the text, a buffer of
-// length + 1 takes it whole, a smaller one is refused but still terminated.
+// The error-text pair after a failure or a success: reading never changes
+// the text, a buffer of length + 1 takes it whole, a smaller one is refused
+// but still terminated.
 void op_error_text(byte_reader *in, run_state *)
 {
-    if (take_choice(in, 2) == 0) {
+    const int after_failure = take_choice(in, 2) == 0;
+    if (after_failure) {
         const char *const unknown[1] = {"no-such-species"};
         cea_mixture mix = nullptr;
         expect_status(cea_mixture_create(&mix, 1, unknown), CEA_UNKNOWN_SPECIES, "mixture of an unknown species");
+    } else {
+        expect_status(cea_set_log_level(0), CEA_OK, "set_log_level");
     }
-    const std::string before = last_error_text("error text");
+    const std::string before = last_error_text("error text", !after_failure);
     const int length = static_cast<int>(before.size());
     char buffer[1024];
     std::memset(buffer, 'x', sizeof buffer);
@@ -506,7 +519,7 @@ void op_error_text(byte_reader *in, run_state *)
     if (cea_last_error_message_len(nullptr) == CEA_OK) {
         fail("cea_last_error_message_len accepted a null pointer");
     }
-    if (last_error_text("error text") != before) {
+    if (last_error_text("error text", !after_failure) != before) {
         fail("reading the error text changed it");
     }
 }
@@ -555,7 +568,7 @@ void take_names(byte_reader *in, name_list *list)
 
 // A whole life of library objects over named species: create, solve, destroy
 // (in a fuzzed order), then the stale handles must be refused.
-void op_object_chain(byte_reader *in, run_state *)
+void op_object_chain(byte_reader *in, run_state *run)
 {
     name_list reactant_names;
     name_list omit;
@@ -632,8 +645,13 @@ void op_object_chain(byte_reader *in, run_state *)
     if (solution != nullptr || solver != nullptr || reactants != nullptr || products != nullptr) {
         fail("a destroy left its handle set");
     }
-    // Nothing was allocated since those were released, so their addresses
-    // cannot belong to new objects yet.
+    // A new object of each kind, which may well take the memory of a
+    // destroyed one: the stale handles stay refused all the same.
+    const char *const fixture_names[2] = {"O2(L)", fuel_names[0]};
+    cea_mixture fresh_mixture = nullptr;
+    cea_eqsolution fresh_solution = nullptr;
+    expect_status(cea_mixture_create(&fresh_mixture, 2, fixture_names), CEA_OK, "mixture_create");
+    expect_status(cea_eqsolution_create(&fresh_solution, run->objects->fuels[0].solver), CEA_OK, "eqsolution_create");
     if (stale_solution != nullptr) {
         int converged = 0;
         expect_status(cea_eqsolution_get_converged(stale_solution, &converged), CEA_NULL_HANDLE,
@@ -643,6 +661,8 @@ void op_object_chain(byte_reader *in, run_state *)
     if (stale_mixture != nullptr) {
         expect_status(cea_mixture_destroy(&stale_mixture), CEA_NULL_HANDLE, "destroying a mixture twice");
     }
+    expect_status(cea_eqsolution_destroy(&fresh_solution), CEA_OK, "eqsolution_destroy");
+    expect_status(cea_mixture_destroy(&fresh_mixture), CEA_OK, "mixture_destroy");
 }
 
 // Database loads that fail, handle destruction through null addresses, and
