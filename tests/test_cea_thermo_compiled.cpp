@@ -19,7 +19,9 @@ using namespace cea_impl;
 
 namespace {
 
-const std::string reference_lib = CEA_TEST_DATA_DIR "/thermo_reference.lib";
+// The build's compiled database, which thermo_lib_matches_reference holds to
+// the reference compiler's bytes.
+const std::string reference_lib = LRE_THERMO_LIB;
 
 std::string read_file(const std::string &path)
 {

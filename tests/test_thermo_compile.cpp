@@ -67,7 +67,7 @@ TEST_F(thermo_compile, writes_the_reference_file)
 {
     lre_test::program_output out = compile(LRE_THERMO_DATABASE);
     EXPECT_EQ(out.status, 0) << out.stderr_text;
-    EXPECT_TRUE(read_file(output) == read_file(CEA_TEST_DATA_DIR "/thermo_reference.lib"));
+    EXPECT_TRUE(read_file(output) == read_file(LRE_THERMO_LIB));
     EXPECT_EQ(folder_entries(folder), std::vector<std::string>{"thermo.lib"}); // no temporary left
 }
 
