@@ -81,4 +81,16 @@ struct engine_results {
     double i_t_en;      // N*s, engine total impulse
 };
 
+// A solved case as the reports read it: the module, the reference case (the
+// presets with the options), and the operating case with its chamber state
+// and results as calculate_case returned them. Pointers to the caller's
+// records; nothing is owned.
+struct solved_case {
+    int module; // engine_module
+    const engine_case *reference;
+    const engine_case *operating;
+    const chamber_state *state;
+    const engine_results *results;
+};
+
 #endif

@@ -1,0 +1,47 @@
+// Runs a sweep plan on one open chamber into rows (CSV or JSONL) handed to
+// the caller's sink one whole row at a time; each row equals, digit for
+// digit, what lre-perf --json prints for the same case, and a failed case's
+// message is the line lre-perf would write to standard error. A case
+// allocates nothing.
+#ifndef LRE_SWEEP_RUN_H
+#define LRE_SWEEP_RUN_H
+
+#include <csignal>
+#include <cstddef>
+
+#include "cea_chamber.h"
+#include "sweep_plan.h"
+
+// The largest row written, header included.
+enum { sweep_row_max_size = 16384 };
+
+// Receives one whole row (header included) with its newline; returns 1, or
+// 0 to stop the sweep (a failed write).
+typedef int (*sweep_row_sink)(void *user, const char *row, std::size_t length);
+// Told of progress after each row; done and total count this shard's rows.
+typedef void (*sweep_progress_sink)(void *user, long long done, long long total, long long failed);
+
+struct sweep_callbacks {
+    sweep_row_sink write_row;
+    void *row_user;
+    sweep_progress_sink progress; // may be nullptr
+    void *progress_user;
+    const volatile std::sig_atomic_t *cancel; // nonzero stops after the current row; may be nullptr
+};
+
+struct sweep_outcome {
+    long long rows_written; // header not counted
+    long long rows_failed;
+    int cancelled;    // stopped by the cancel flag
+    int write_failed; // stopped by the sink
+};
+
+// Opens the chamber for the plan's module on its database. Returns 1, or 0
+// with "CEA initialization: ..." in message.
+int sweep_open_chamber(const sweep_plan *plan, cea_chamber *chamber, char *message, int message_size);
+
+// Writes the header (CSV only) and the shard's rows in case order. Returns 1
+// when the sweep ran to its end or was cancelled, 0 when the sink failed.
+int sweep_run(const sweep_plan *plan, cea_chamber *chamber, const sweep_callbacks *callbacks, sweep_outcome *outcome);
+
+#endif
