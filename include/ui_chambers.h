@@ -15,6 +15,7 @@ enum { ui_fuel_methane = 0, ui_fuel_rp1 = 1, ui_fuel_count = 2 };
 // take their turns in arrival order, and a long sweep that takes one turn
 // per case cannot starve a single case that arrives meanwhile.
 struct ui_chambers {
+    const char *thermo_lib; // the database they were opened on
     cea_chamber chambers[ui_fuel_count];
     int open[ui_fuel_count];
     std::mutex mutex;

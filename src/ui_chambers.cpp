@@ -3,6 +3,7 @@
 
 int ui_chambers_open(ui_chambers *chambers, const char *thermo_lib, char *error_buffer, int error_size)
 {
+    chambers->thermo_lib = thermo_lib;
     chambers->next_ticket = 0;
     chambers->now_serving = 0;
     for (int fuel = 0; fuel < ui_fuel_count; ++fuel) {
