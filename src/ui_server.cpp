@@ -18,8 +18,10 @@
 // What one connection may cost: a slow client cannot hold a worker for long.
 static const int read_timeout_s = 5;
 static const int write_timeout_s = 10;
-static const int keep_alive_timeout_s = 5;
-static const int keep_alive_max_requests = 1000;
+static const int keep_alive_timeout_s = 2;
+static const int keep_alive_max_requests = 100;
+// Workers: a kept-alive connection holds one, and a browser opens several.
+static const int worker_threads = 16;
 static const int payload_max_bytes = 1024;
 
 enum { message_size = 512 };
@@ -108,6 +110,7 @@ int ui_serve(const ui_server_options *options, const sigset_t *stop_signals)
     server.set_keep_alive_timeout(keep_alive_timeout_s);
     server.set_keep_alive_max_count(keep_alive_max_requests);
     server.set_payload_max_length(payload_max_bytes);
+    server.new_task_queue = [] { return new httplib::ThreadPool(worker_threads); };
     std::atomic<int> stopping(0);
     add_routes(&server, &assets, &chambers, &stopping);
 
