@@ -1,221 +1,358 @@
 // The JSON document of a solved case, read by a separate user interface.
 // The layout is fixed byte for byte (the interface and the checked-in
 // documents depend on it): two-space indentation per level, one member per
-// line, numbers as "%.12g".
+// line, numbers as "%.12g". The compact form carries the same members on one
+// line. One table of members, in document order, serves every form.
 #include "json_output.h"
 
-#include <cstdio>
+#include <cstdarg>
+#include <cstddef>
 #include <cstring>
 
-// Which modules write a member: a member table row carries a set of these.
-static const int json_tq12b = 1;
-static const int json_tq15b = 2;
-static const int json_yf100k = 4;
-static const int json_tq = json_tq12b | json_tq15b;
-static const int json_sea_level = json_tq12b | json_yf100k;
-static const int json_all = json_tq12b | json_tq15b | json_yf100k;
+#include "engine_modules.h"
+
+namespace {
+
+enum { group_known, group_estimated, group_operating, group_calculated, group_count };
+const char *const group_names[group_count] = {"known", "estimated", "operating", "calculated"};
 
 struct json_member {
+    int group;
     const char *name;
-    int modules; // set of the json_* module bits
-    double value;
+    int modules;   // set of modules (engine_modules.h) whose document has it
+    int burn_only; // written only for a case with a burn time
+    double (*value)(const solved_case *solved);
 };
 
-static const double newtons_per_kilonewton = 1000.0;
-static const double metres_per_kilometre = 1000.0;
-static const double pascals_per_megapascal = 1000000.0;
-static const double newton_seconds_per_meganewton_second = 1000000.0;
-static const double percent_per_fraction = 100.0;
+const int tq12b = modules_tq12b;
+const int tq15b = modules_tq15b;
+const int yf100k = modules_yf100k;
+const int tq = modules_tq;
+const int sea_level = modules_sea_level;
+const int all = modules_all;
 
-// The throttle ranges that the command line enforces, shown to the user
-// interface as known limits of each module.
-static const double tq12b_lambda_min_percent = 40.0;
-static const double tq12b_lambda_max_percent = 110.0;
-static const double yf100k_lambda_min_percent = 65.0;
-static const double yf100k_lambda_max_percent = 105.0;
-
-// The member set depends on the key alone; an unknown key gets tq12b's.
-static int module_bit(const char *engine_key)
+double thrust_reference_kn(const solved_case *c) { return c->reference->thrust_ref / n_per_kn; }
+double isp_reference(const solved_case *c) { return c->reference->isp_ref; }
+double engine_ratio(const solved_case *c) { return c->reference->k_en; }
+double reference_pressure_mpa(const solved_case *c) { return c->reference->p_c / pa_per_mpa; }
+// The throttle range the command line enforces, shown to the interface as a
+// known limit of the module.
+double throttle_min(const solved_case *c)
 {
-    if (std::strcmp(engine_key, "tq15b") == 0) {
-        return json_tq15b;
-    }
-    if (std::strcmp(engine_key, "yf100k") == 0) {
-        return json_yf100k;
-    }
-    return json_tq12b;
+    return c->module == ENGINE_YF100K ? yf100k_throttle_min_percent : tq12b_throttle_min_percent;
 }
-
-// One member on its own line; the comma that separates it from the previous
-// member ends that member's line.
-static void print_number(const char *name, double value, int *first_member)
+double throttle_max(const solved_case *c)
 {
-    std::printf("%s\n    \"%s\": %.12g", *first_member ? "" : ",", name, value);
-    *first_member = 0;
+    return c->module == ENGINE_YF100K ? yf100k_throttle_max_percent : tq12b_throttle_max_percent;
 }
+double chamber_ratio(const solved_case *c) { return c->reference->k; }
+double beta(const solved_case *c) { return c->reference->beta; }
+double epsilon(const solved_case *c) { return c->reference->epsilon; }
+double eta_c_star(const solved_case *c) { return c->reference->eta_c_star; }
+double eta_c_f_estimate(const solved_case *c) { return c->reference->eta_c_f; }
+double oxidizer_k(const solved_case *c) { return c->reference->t_o; }
+double fuel_k(const solved_case *c) { return c->reference->t_f; }
+double lambda_percent(const solved_case *c) { return percent_per_unit * c->operating->lambda; }
+double altitude_km(const solved_case *c) { return c->operating->h / m_per_km; }
+double burn_s(const solved_case *c) { return c->operating->t_b; }
+double chamber_k(const solved_case *c) { return c->state->t_c; }
+double molecular_weight(const solved_case *c) { return c->state->m_r; }
+double gamma(const solved_case *c) { return c->state->gamma; }
+double engine_flow(const solved_case *c) { return c->results->m_dot_en; }
+double oxidizer_flow(const solved_case *c) { return c->results->m_dot_o_en; }
+double fuel_flow(const solved_case *c) { return c->results->m_dot_f_en; }
+double other_flow(const solved_case *c) { return c->results->m_dot_other; }
+double chamber_flow(const solved_case *c) { return c->results->m_dot; }
+double operating_pressure_mpa(const solved_case *c) { return c->operating->p_c / pa_per_mpa; }
+double throat_area(const solved_case *c) { return c->results->a_t; }
+double exit_area(const solved_case *c) { return c->results->a_e; }
+double exit_pressure_mpa(const solved_case *c) { return c->results->p_e / pa_per_mpa; }
+double c_star_ideal(const solved_case *c) { return c->results->c_star_id; }
+double c_star(const solved_case *c) { return c->results->c_star; }
+double exhaust_ideal(const solved_case *c) { return c->results->u_e_id; }
+double exhaust(const solved_case *c) { return c->results->u_e; }
+double cf_vacuum_ideal(const solved_case *c) { return c->results->c_f_v_id; }
+double cf_vacuum(const solved_case *c) { return c->results->c_f_v; }
+double eta_c_f_derived(const solved_case *c) { return c->results->eta_c_f; }
+double engine_thrust_kn(const solved_case *c) { return c->results->f_en / n_per_kn; }
+double thrust_vacuum_kn(const solved_case *c) { return c->results->f_v / n_per_kn; }
+double isp_vacuum(const solved_case *c) { return c->results->i_s_v; }
+double ambient_pa(const solved_case *c) { return c->results->p_a; }
+double cf_sea_level_ideal(const solved_case *c) { return c->results->c_f_sl_id; }
+double cf_sea_level(const solved_case *c) { return c->results->c_f_sl; }
+double cf_altitude_ideal(const solved_case *c) { return c->results->c_f_h_id; }
+double cf_altitude(const solved_case *c) { return c->results->c_f_h; }
+double throttled_thrust_kn(const solved_case *c) { return c->operating->thrust_ref * c->operating->lambda / n_per_kn; }
+double thrust_altitude_kn(const solved_case *c) { return c->results->f_h / n_per_kn; }
+double thrust_sea_level_kn(const solved_case *c) { return c->results->f_sl / n_per_kn; }
+double isp_sea_level(const solved_case *c) { return c->results->i_s_sl; }
+double isp_altitude(const solved_case *c) { return c->results->i_s_h; }
+double impulse_vacuum(const solved_case *c) { return c->results->i_t_v / ns_per_mns; }
+double impulse_engine(const solved_case *c) { return c->results->i_t_en / ns_per_mns; }
+double impulse_sea_level(const solved_case *c) { return c->results->i_t_sl / ns_per_mns; }
+double impulse_altitude(const solved_case *c) { return c->results->i_t_h / ns_per_mns; }
 
-static void print_members(const json_member *members, int count, int module, int *first_member)
+const json_member members[] = {
+    {group_known, "F_en_SL_reference_kN", sea_level, 0, thrust_reference_kn},
+    {group_known, "I_s_en_SL_reference_mps", sea_level, 0, isp_reference},
+    {group_known, "K_en", sea_level, 0, engine_ratio},
+    {group_known, "p_c_reference_MPa", yf100k, 0, reference_pressure_mpa},
+    {group_known, "lambda_min_percent", sea_level, 0, throttle_min},
+    {group_known, "lambda_max_percent", sea_level, 0, throttle_max},
+    {group_known, "F_en_v_reference_kN", tq15b, 0, thrust_reference_kn},
+    {group_known, "I_s_en_v_reference_mps", tq15b, 0, isp_reference},
+    {group_estimated, "K", all, 0, chamber_ratio},
+    {group_estimated, "beta", all, 0, beta},
+    {group_estimated, "p_c_reference_MPa", tq, 0, reference_pressure_mpa},
+    {group_estimated, "epsilon", all, 0, epsilon},
+    {group_estimated, "eta_c_star", all, 0, eta_c_star},
+    {group_estimated, "eta_C_F", tq, 0, eta_c_f_estimate},
+    {group_estimated, "T_o_K", all, 0, oxidizer_k},
+    {group_estimated, "T_f_K", all, 0, fuel_k},
+    {group_operating, "lambda_percent", sea_level, 0, lambda_percent},
+    {group_operating, "h_km", sea_level, 0, altitude_km},
+    // No burn time means no burn members at all, not a zero.
+    {group_operating, "t_b_s", all, 1, burn_s},
+    {group_calculated, "T_c_K", all, 0, chamber_k},
+    {group_calculated, "M_r_kg_per_kmol", all, 0, molecular_weight},
+    {group_calculated, "gamma", all, 0, gamma},
+    {group_calculated, "m_dot_en_kg_per_s", all, 0, engine_flow},
+    {group_calculated, "m_dot_o_en_kg_per_s", all, 0, oxidizer_flow},
+    {group_calculated, "m_dot_f_en_kg_per_s", all, 0, fuel_flow},
+    {group_calculated, "m_dot_other_kg_per_s", tq, 0, other_flow},
+    {group_calculated, "m_dot_kg_per_s", all, 0, chamber_flow},
+    {group_calculated, "p_c_MPa", all, 0, operating_pressure_mpa},
+    {group_calculated, "A_t_m2", all, 0, throat_area},
+    {group_calculated, "A_e_m2", all, 0, exit_area},
+    {group_calculated, "p_e_MPa", all, 0, exit_pressure_mpa},
+    {group_calculated, "c_star_ideal_mps", all, 0, c_star_ideal},
+    {group_calculated, "c_star_mps", all, 0, c_star},
+    {group_calculated, "u_e_ideal_mps", all, 0, exhaust_ideal},
+    {group_calculated, "u_e_mps", all, 0, exhaust},
+    {group_calculated, "C_F_v_ideal", all, 0, cf_vacuum_ideal},
+    {group_calculated, "C_F_v", all, 0, cf_vacuum},
+    {group_calculated, "eta_C_F", yf100k, 0, eta_c_f_derived},
+    // tq15b's reference condition is vacuum: its engine thrust is a vacuum
+    // figure, and the name says so.
+    {group_calculated, "F_en_v_kN", tq15b, 0, engine_thrust_kn},
+    {group_calculated, "F_v_kN", tq15b, 0, thrust_vacuum_kn},
+    {group_calculated, "I_s_v_mps", tq15b, 0, isp_vacuum},
+    {group_calculated, "p_a_Pa", sea_level, 0, ambient_pa},
+    {group_calculated, "C_F_SL_ideal", sea_level, 0, cf_sea_level_ideal},
+    {group_calculated, "C_F_SL", sea_level, 0, cf_sea_level},
+    {group_calculated, "C_F_h_ideal", sea_level, 0, cf_altitude_ideal},
+    {group_calculated, "C_F_h", sea_level, 0, cf_altitude},
+    {group_calculated, "F_en_SL_kN", sea_level, 0, throttled_thrust_kn},
+    // The staged engine is one flow path: its engine figures are the
+    // thrust chamber's.
+    {group_calculated, "F_en_h_kN", yf100k, 0, thrust_altitude_kn},
+    {group_calculated, "F_en_v_kN", yf100k, 0, thrust_vacuum_kn},
+    {group_calculated, "I_s_en_SL_mps", yf100k, 0, isp_sea_level},
+    {group_calculated, "I_s_en_h_mps", yf100k, 0, isp_altitude},
+    {group_calculated, "I_s_en_v_mps", yf100k, 0, isp_vacuum},
+    {group_calculated, "F_SL_kN", sea_level, 0, thrust_sea_level_kn},
+    {group_calculated, "F_h_kN", sea_level, 0, thrust_altitude_kn},
+    {group_calculated, "F_v_kN", sea_level, 0, thrust_vacuum_kn},
+    {group_calculated, "I_s_SL_mps", sea_level, 0, isp_sea_level},
+    {group_calculated, "I_s_h_mps", sea_level, 0, isp_altitude},
+    {group_calculated, "I_s_v_mps", sea_level, 0, isp_vacuum},
+    // Total impulses exist only for a given burn duration.
+    {group_calculated, "I_t_v_MN_s", all, 1, impulse_vacuum},
+    {group_calculated, "I_t_en_v_MN_s", tq15b, 1, impulse_engine},
+    {group_calculated, "I_t_SL_MN_s", sea_level, 1, impulse_sea_level},
+    {group_calculated, "I_t_h_MN_s", sea_level, 1, impulse_altitude},
+    {group_calculated, "I_t_en_SL_MN_s", sea_level, 1, impulse_engine},
+    {group_calculated, "I_t_en_h_MN_s", yf100k, 1, impulse_altitude},
+    {group_calculated, "I_t_en_v_MN_s", yf100k, 1, impulse_vacuum},
+};
+const int member_count = static_cast<int>(sizeof members / sizeof members[0]);
+
+// Where a document goes: a stream, or a caller's buffer that keeps what
+// fits (always terminated) while the length counts the whole document.
+struct json_sink {
+    std::FILE *file;
+    char *buffer;
+    int size;
+    int length;
+};
+
+__attribute__((format(printf, 2, 3))) void emit(json_sink *sink, const char *format, ...)
 {
-    for (int i = 0; i < count; ++i) {
-        if (members[i].modules & module) {
-            print_number(members[i].name, members[i].value, first_member);
-        }
+    std::va_list arguments;
+    va_start(arguments, format);
+    if (sink->file != nullptr) {
+        std::vfprintf(sink->file, format, arguments);
+    } else {
+        const int room = sink->length < sink->size ? sink->size - sink->length : 0;
+        char *at = room > 0 ? sink->buffer + sink->length : nullptr;
+        const int written = std::vsnprintf(at, static_cast<std::size_t>(room), format, arguments);
+        sink->length += written > 0 ? written : 0;
     }
+    va_end(arguments);
 }
 
 // The key as a JSON string. The three module keys need no escaping; any
 // other text is escaped so that the document stays valid JSON.
-static void print_json_string(const char *text)
+void emit_string(json_sink *sink, const char *text)
 {
-    std::putchar('"');
+    emit(sink, "\"");
     for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c != '\0'; ++c) {
         if (*c == '"' || *c == '\\') {
-            std::printf("\\%c", *c);
+            emit(sink, "\\%c", *c);
         } else if (*c < 0x20) {
-            std::printf("\\u%04x", static_cast<unsigned int>(*c));
+            emit(sink, "\\u%04x", static_cast<unsigned int>(*c));
         } else {
-            std::putchar(*c);
+            emit(sink, "%c", *c);
         }
     }
-    std::putchar('"');
+    emit(sink, "\"");
 }
 
-static void print_known(const char *engine_key, const engine_case *reference)
+int member_written(const json_member *member, const solved_case *solved)
 {
-    const int module = module_bit(engine_key);
-    const int yf100k = module == json_yf100k;
-    const json_member members[] = {
-        {"F_en_SL_reference_kN", json_sea_level, reference->thrust_ref / newtons_per_kilonewton},
-        {"I_s_en_SL_reference_mps", json_sea_level, reference->isp_ref},
-        {"K_en", json_sea_level, reference->k_en},
-        {"p_c_reference_MPa", json_yf100k, reference->p_c / pascals_per_megapascal},
-        {"lambda_min_percent", json_sea_level, yf100k ? yf100k_lambda_min_percent : tq12b_lambda_min_percent},
-        {"lambda_max_percent", json_sea_level, yf100k ? yf100k_lambda_max_percent : tq12b_lambda_max_percent},
-        {"F_en_v_reference_kN", json_tq15b, reference->thrust_ref / newtons_per_kilonewton},
-        {"I_s_en_v_reference_mps", json_tq15b, reference->isp_ref},
-    };
-    int first_member = 1;
-    std::fputs("  \"known\": {", stdout);
-    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module, &first_member);
-    std::puts("\n  },");
-}
-
-static void print_estimated(const char *engine_key, const engine_case *reference)
-{
-    const json_member members[] = {
-        {"K", json_all, reference->k},
-        {"beta", json_all, reference->beta},
-        {"p_c_reference_MPa", json_tq, reference->p_c / pascals_per_megapascal},
-        {"epsilon", json_all, reference->epsilon},
-        {"eta_c_star", json_all, reference->eta_c_star},
-        {"eta_C_F", json_tq, reference->eta_c_f},
-        {"T_o_K", json_all, reference->t_o},
-        {"T_f_K", json_all, reference->t_f},
-    };
-    int first_member = 1;
-    std::fputs("  \"estimated\": {", stdout);
-    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module_bit(engine_key), &first_member);
-    std::puts("\n  },");
-}
-
-static void print_operating(const char *engine_key, const engine_case *operating)
-{
-    const json_member members[] = {
-        {"lambda_percent", json_sea_level, percent_per_fraction * operating->lambda},
-        {"h_km", json_sea_level, operating->h / metres_per_kilometre},
-        // No burn time means no burn members at all, not a zero.
-        {"t_b_s", operating->t_b > 0.0 ? json_all : 0, operating->t_b},
-    };
-    int first_member = 1;
-    std::fputs("  \"operating\": {", stdout);
-    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module_bit(engine_key), &first_member);
-    std::puts("\n  },");
-}
-
-static void print_calculated(const char *engine_key, const engine_case *operating, const chamber_state *state,
-                             const engine_results *results)
-{
-    const json_member members[] = {
-        {"T_c_K", json_all, state->t_c},
-        {"M_r_kg_per_kmol", json_all, state->m_r},
-        {"gamma", json_all, state->gamma},
-        {"m_dot_en_kg_per_s", json_all, results->m_dot_en},
-        {"m_dot_o_en_kg_per_s", json_all, results->m_dot_o_en},
-        {"m_dot_f_en_kg_per_s", json_all, results->m_dot_f_en},
-        {"m_dot_other_kg_per_s", json_tq, results->m_dot_other},
-        {"m_dot_kg_per_s", json_all, results->m_dot},
-        {"p_c_MPa", json_all, operating->p_c / pascals_per_megapascal},
-        {"A_t_m2", json_all, results->a_t},
-        {"A_e_m2", json_all, results->a_e},
-        {"p_e_MPa", json_all, results->p_e / pascals_per_megapascal},
-        {"c_star_ideal_mps", json_all, results->c_star_id},
-        {"c_star_mps", json_all, results->c_star},
-        {"u_e_ideal_mps", json_all, results->u_e_id},
-        {"u_e_mps", json_all, results->u_e},
-        {"C_F_v_ideal", json_all, results->c_f_v_id},
-        {"C_F_v", json_all, results->c_f_v},
-        {"eta_C_F", json_yf100k, results->eta_c_f},
-        // tq15b's reference condition is vacuum: its engine thrust is a
-        // vacuum figure, and the name says so.
-        {"F_en_v_kN", json_tq15b, results->f_en / newtons_per_kilonewton},
-        {"F_v_kN", json_tq15b, results->f_v / newtons_per_kilonewton},
-        {"I_s_v_mps", json_tq15b, results->i_s_v},
-        {"p_a_Pa", json_sea_level, results->p_a},
-        {"C_F_SL_ideal", json_sea_level, results->c_f_sl_id},
-        {"C_F_SL", json_sea_level, results->c_f_sl},
-        {"C_F_h_ideal", json_sea_level, results->c_f_h_id},
-        {"C_F_h", json_sea_level, results->c_f_h},
-        {"F_en_SL_kN", json_sea_level, operating->thrust_ref * operating->lambda / newtons_per_kilonewton},
-        // The staged engine is one flow path: its engine figures are the
-        // thrust chamber's.
-        {"F_en_h_kN", json_yf100k, results->f_h / newtons_per_kilonewton},
-        {"F_en_v_kN", json_yf100k, results->f_v / newtons_per_kilonewton},
-        {"I_s_en_SL_mps", json_yf100k, results->i_s_sl},
-        {"I_s_en_h_mps", json_yf100k, results->i_s_h},
-        {"I_s_en_v_mps", json_yf100k, results->i_s_v},
-        {"F_SL_kN", json_sea_level, results->f_sl / newtons_per_kilonewton},
-        {"F_h_kN", json_sea_level, results->f_h / newtons_per_kilonewton},
-        {"F_v_kN", json_sea_level, results->f_v / newtons_per_kilonewton},
-        {"I_s_SL_mps", json_sea_level, results->i_s_sl},
-        {"I_s_h_mps", json_sea_level, results->i_s_h},
-        {"I_s_v_mps", json_sea_level, results->i_s_v},
-    };
-    // Total impulses exist only for a given burn duration.
-    const json_member burn_members[] = {
-        {"I_t_v_MN_s", json_all, results->i_t_v / newton_seconds_per_meganewton_second},
-        {"I_t_en_v_MN_s", json_tq15b, results->i_t_en / newton_seconds_per_meganewton_second},
-        {"I_t_SL_MN_s", json_sea_level, results->i_t_sl / newton_seconds_per_meganewton_second},
-        {"I_t_h_MN_s", json_sea_level, results->i_t_h / newton_seconds_per_meganewton_second},
-        {"I_t_en_SL_MN_s", json_sea_level, results->i_t_en / newton_seconds_per_meganewton_second},
-        {"I_t_en_h_MN_s", json_yf100k, results->i_t_h / newton_seconds_per_meganewton_second},
-        {"I_t_en_v_MN_s", json_yf100k, results->i_t_v / newton_seconds_per_meganewton_second},
-    };
-    const int module = module_bit(engine_key);
-    int first_member = 1;
-    std::fputs("  \"calculated\": {", stdout);
-    print_members(members, static_cast<int>(sizeof members / sizeof members[0]), module, &first_member);
-    if (operating->t_b > 0.0) {
-        print_members(burn_members, static_cast<int>(sizeof burn_members / sizeof burn_members[0]), module,
-                      &first_member);
+    if ((member->modules & module_bit(solved->module)) == 0) {
+        return 0;
     }
-    std::puts("\n  }");
+    return !member->burn_only || solved->operating->t_b > 0.0;
 }
+
+int complete(const solved_case *solved)
+{
+    return solved != nullptr && solved->reference != nullptr && solved->operating != nullptr &&
+           solved->state != nullptr && solved->results != nullptr;
+}
+
+// In the document layout each member stands on its own line; the comma that
+// separates it from the previous member ends that member's line.
+void emit_document(json_sink *sink, const char *key, const solved_case *solved, int layout)
+{
+    const int compact = layout == JSON_COMPACT;
+    emit(sink, compact ? "{\"schema_version\":1,\"engine\":" : "{\n  \"schema_version\": 1,\n  \"engine\": ");
+    emit_string(sink, key);
+    int index = 0;
+    for (int group = 0; group < group_count; ++group) {
+        emit(sink, compact ? ",\"%s\":{" : ",\n  \"%s\": {", group_names[group]);
+        int first_member = 1;
+        for (; index < member_count && members[index].group == group; ++index) {
+            const json_member *member = &members[index];
+            if (!member_written(member, solved)) {
+                continue;
+            }
+            emit(sink, compact ? "%s\"%s\":%.12g" : "%s\n    \"%s\": %.12g", first_member ? "" : ",", member->name,
+                 member->value(solved));
+            first_member = 0;
+        }
+        emit(sink, compact ? "}" : "\n  }");
+    }
+    emit(sink, compact ? "}" : "\n}\n");
+}
+
+// The member set depends on the key alone; an unknown key gets tq12b's.
+int module_of_key(const char *key)
+{
+    int module = ENGINE_TQ12B;
+    return parse_engine_key(key, &module) ? module : ENGINE_TQ12B;
+}
+
+} // namespace
 
 void print_json_case(const char *engine_key, const engine_case *reference, const engine_case *operating,
                      const chamber_state *state, const engine_results *results)
 {
+    const char *key = engine_key != nullptr ? engine_key : "tq12b";
+    const solved_case solved = {module_of_key(key), reference, operating, state, results};
     // Nothing to describe without the records; a half document would be
     // worse than none.
-    if (reference == nullptr || operating == nullptr || state == nullptr || results == nullptr) {
+    if (!complete(&solved)) {
         return;
     }
-    const char *key = engine_key != nullptr ? engine_key : "tq12b";
-    std::fputs("{\n  \"schema_version\": 1,\n  \"engine\": ", stdout);
-    print_json_string(key);
-    std::fputs(",\n", stdout);
-    print_known(key, reference);
-    print_estimated(key, reference);
-    print_operating(key, operating);
-    print_calculated(key, operating, state, results);
-    std::puts("}");
+    json_sink sink = {stdout, nullptr, 0, 0};
+    emit_document(&sink, key, &solved, JSON_DOCUMENT);
+}
+
+void write_json_case(std::FILE *out, const solved_case *solved, int layout)
+{
+    if (out == nullptr || !complete(solved)) {
+        return;
+    }
+    json_sink sink = {out, nullptr, 0, 0};
+    emit_document(&sink, engine_key(solved->module), solved, layout);
+}
+
+int format_json_case(char *buffer, int size, const solved_case *solved, int layout)
+{
+    if (buffer != nullptr && size > 0) {
+        buffer[0] = '\0';
+    }
+    if (!complete(solved)) {
+        return 0;
+    }
+    json_sink sink = {nullptr, buffer, buffer != nullptr ? size : 0, 0};
+    emit_document(&sink, engine_key(solved->module), solved, layout);
+    return sink.length;
+}
+
+int format_json_number(char *buffer, int size, double value)
+{
+    return std::snprintf(buffer, size > 0 ? static_cast<std::size_t>(size) : 0, "%.12g", value);
+}
+
+int json_module_members(int module, json_member_info *infos, int capacity)
+{
+    int count = 0;
+    for (const json_member &member : members) {
+        if ((member.modules & module_bit(module)) == 0) {
+            continue;
+        }
+        if (infos != nullptr && count < capacity) {
+            infos[count] = {group_names[member.group], member.name, member.burn_only};
+        }
+        ++count;
+    }
+    return count;
+}
+
+int json_find_member(int module, const char *group_dot_name)
+{
+    if (group_dot_name == nullptr) {
+        return -1;
+    }
+    int position = 0;
+    for (const json_member &member : members) {
+        if ((member.modules & module_bit(module)) == 0) {
+            continue;
+        }
+        const char *group = group_names[member.group];
+        const std::size_t group_length = std::strlen(group);
+        if (std::strncmp(group_dot_name, group, group_length) == 0 && group_dot_name[group_length] == '.' &&
+            std::strcmp(group_dot_name + group_length + 1, member.name) == 0) {
+            return position;
+        }
+        ++position;
+    }
+    return -1;
+}
+
+int json_case_values(const solved_case *solved, double *values, int *present, int capacity)
+{
+    if (!complete(solved)) {
+        return 0;
+    }
+    int count = 0;
+    for (const json_member &member : members) {
+        if ((member.modules & module_bit(solved->module)) == 0) {
+            continue;
+        }
+        if (count < capacity) {
+            const int written = member_written(&member, solved);
+            if (values != nullptr) {
+                values[count] = written ? member.value(solved) : 0.0;
+            }
+            if (present != nullptr) {
+                present[count] = written;
+            }
+        }
+        ++count;
+    }
+    return count;
 }

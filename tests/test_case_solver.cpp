@@ -1,8 +1,6 @@
-// The case solver (private to the main unit, compiled in) over the scripted
-// library: evaluation counts, where the bisection ends, every failure message.
-#define main lre_perf_main
-#include "main.cpp"
-#undef main
+// The case solver over the scripted library: evaluation counts, where the
+// bisection ends, every failure message.
+#include "case_solver.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +9,8 @@
 #include <vector>
 
 #include "cea_double.h"
+#include "engine_model.h"
+#include "engine_modules.h"
 
 namespace {
 
@@ -48,6 +48,14 @@ cea_double_state with_gamma(cea_double_state state, double gamma)
     state.cp = gamma;
     state.cv = 1.0;
     return state;
+}
+
+// One evaluation at the case's own p_c, as the solver makes it.
+int evaluate(cea_chamber *chamber, const engine_case *engine, chamber_state *state, engine_results *results,
+             char *error, int error_size)
+{
+    return cea_chamber_solve(chamber, engine->p_c, engine->k, engine->t_o, engine->t_f, state, error, error_size) &&
+           engine_calculate(engine, state, results);
 }
 
 cea_double_state with_temperature(cea_double_state state, double t_c)
@@ -160,7 +168,7 @@ TEST_F(CaseSolver, ThrottledCasesHoldWhatTheirCycleHolds)
         full_case.lambda = 1.0;
         engine_results full;
         chamber_state full_state;
-        ASSERT_EQ(calculate_at_pressure(&chamber, &full_case, &full_state, &full, error, sizeof error), 1);
+        ASSERT_EQ(evaluate(&chamber, &full_case, &full_state, &full, error, sizeof error), 1);
 
         EXPECT_EQ(operating.lambda, c.lambda);
         if (staged) {
@@ -198,13 +206,13 @@ TEST_F(CaseSolver, EarlySettledPassIsKeptWhenTheFinalMidpointMisses)
     restart(ENGINE_YF100K);
     engine_case held = module_case(ENGINE_YF100K, 1.0);
     engine_results full;
-    ASSERT_EQ(calculate_at_pressure(&chamber, &held, &state, &full, error, sizeof error), 1) << error;
+    ASSERT_EQ(evaluate(&chamber, &held, &state, &full, error, sizeof error), 1) << error;
     const double first_pass = 0.5 * (0.5 * held.p_c + 1.25 * held.p_c);
     held.a_t_fixed = full.a_t;
     held.eta_c_f = full.eta_c_f;
     held.lambda = 0.8;
     held.p_c = first_pass;
-    ASSERT_EQ(calculate_at_pressure(&chamber, &held, &state, &results, error, sizeof error), 1) << error;
+    ASSERT_EQ(evaluate(&chamber, &held, &state, &results, error, sizeof error), 1) << error;
     const double staged_hit_lambda = results.f_sl / held.thrust_ref;
 
     const struct {

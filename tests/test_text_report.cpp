@@ -1,9 +1,7 @@
-// The run sequence and the text report in-process over the scripted library:
+// The text report, from lre-perf's run in process over the scripted library:
 // whole reports at the reference library's chamber states, lines the golden
-// reports do not show, and what each failure prints.
-#define main lre_perf_main
-#include "main.cpp"
-#undef main
+// reports do not show.
+#include "text_report.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +10,12 @@
 
 #include "cea_double.h"
 #include "golden_cases.h"
+#include "lre_perf_run.h"
 #include "program_runner.h"
 
 namespace {
+
+int lre_perf_main(int argc, char **argv) { return lre_perf_run(argc, argv, stdout, stderr); }
 
 // Chamber states of the reference equilibrium library (shared reference
 // data, chamber_states.csv) at each module's 100 % point: with them the
@@ -77,39 +78,6 @@ TEST(TextReport, LinesOfSpecialCases)
         SCOPED_TRACE(c.line);
         ASSERT_EQ(out.status, 0) << out.stderr_text;
         EXPECT_NE(out.stdout_text.find(c.line), std::string::npos) << out.stdout_text;
-    }
-}
-
-TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
-{
-    const std::string init = "CEA initialization: CEA ";
-    const std::string failed = "Calculation failed: ";
-    const struct {
-        std::vector<std::string> words;
-        int failing_op; // -1: none
-        int nth;
-        const char *library_text;
-        std::string message;
-    } cases[] = {
-        {{"no/such.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "gone", init + "thermo database failed (CEA code 1): gone\n"},
-        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", init + "thermo database failed (CEA code 1)\n"},
-        {{"db"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "", init + "equilibrium solution failed (CEA code 1)\n"},
-        // The chamber refuses a zero ratio without words of its own.
-        {{"db", "--k", "0"}, -1, 0, "", failed + "\n"},
-        {{"db", "--eta-cf", "1.5"}, -1, 0, "", failed + "Invalid or physically inconsistent model input.\n"},
-        {{"db", "--throttle-pct", "90"},
-         CEA_DOUBLE_EQSOLVER_SOLVE,
-         7,
-         "x",
-         failed + "CEA HP equilibrium failed (CEA code 1): x\n"},
-    };
-    for (const auto &c : cases) {
-        const lre_test::program_output out = run(methane_14_mpa, c.words, c.failing_op, c.nth, c.library_text);
-        SCOPED_TRACE(c.message);
-        EXPECT_EQ(out.status, 1);
-        EXPECT_EQ(out.stdout_text, "");
-        EXPECT_EQ(out.stderr_text, c.message);
-        EXPECT_EQ(cea_double_live_handles(), 0);
     }
 }
 

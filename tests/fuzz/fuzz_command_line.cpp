@@ -1,6 +1,6 @@
 // libFuzzer target over the program's command line: an arbitrary argument
 // vector through parsing, validation, the run sequence and the reports, in
-// process (the program's main unit is compiled in with main renamed).
+// process (lre_perf_run, the whole program that main calls).
 //
 // Input: words separated by NUL bytes, as an argument vector holds them. The
 // first word is a control word, the rest is the argument vector from the
@@ -43,17 +43,12 @@
 #include "cea_double.h"
 #endif
 
-// The program writes its messages to `stderr`; inside its main unit that
-// name is pointed at a temporary file, so that they can be checked while the
-// real standard error still carries sanitizer reports and failed checks.
+#include "lre_perf_run.h"
+
+// The program's messages go to a temporary file, so that they can be checked
+// while the real standard error still carries sanitizer reports and failed
+// checks.
 static std::FILE *captured_stderr = nullptr;
-#undef stderr
-#define stderr captured_stderr
-#define main lre_perf_main
-#include "main.cpp"
-#undef main
-#undef stderr
-#define stderr stderr
 
 namespace {
 
@@ -583,7 +578,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         fail("cannot empty the captured standard error");
     }
     lre_fuzz::begin_capture(&capture);
-    const int status = lre_perf_main(static_cast<int>(words.size()), argv.data());
+    const int status = lre_perf_run(static_cast<int>(words.size()), argv.data(), stdout, captured_stderr);
     const std::string out = lre_fuzz::end_capture(&capture);
     std::fflush(captured_stderr);
     std::string err;
