@@ -332,12 +332,28 @@ function save_png(kind) {
   link.remove();
 }
 
+// A round step (1, 2 or 5 times a power of ten, or 2.5) that covers the span
+// in at most curve_points points.
+function round_step(span) {
+  const raw = span / (curve_points - 1);
+  const power = Math.pow(10, Math.floor(Math.log10(raw)));
+  for (const factor of [1, 2, 2.5, 5, 10]) {
+    if (factor * power >= raw) {
+      return factor * power;
+    }
+  }
+  return 10 * power;
+}
+
+function round_to(value, step) { return Number((Math.round(value / step) * step).toPrecision(12)); }
+
 function sweep_query(plan) {
   const query = case_query();
   query.delete(plan.option);
-  const low = plan.span[0];
-  const high = plan.span[1];
-  const step = (high - low) / (curve_points - 1);
+  const step = round_step(plan.span[1] - plan.span[0]);
+  // The span's ends on the step's grid, inside a range the module enforces.
+  const low = Math.max(plan.span[0], round_to(plan.span[0], step));
+  const high = Math.min(plan.span[1], round_to(plan.span[1], step));
   query.append('vary', plan.option + ':' + low + ':' + high + ':' + step);
   return query;
 }
