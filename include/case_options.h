@@ -28,6 +28,11 @@ enum option_outcome {
 option_outcome apply_case_option(int module, const char *option_word, const char *value_word, engine_case *reference,
                                  char *message, int message_size);
 
+// The same for a value already read (a sweep's axis value): only the
+// module's refusals and an unknown option can fail.
+option_outcome apply_case_value(int module, const char *option_word, double value, engine_case *reference,
+                                char *message, int message_size);
+
 // The module pass: the last "--engine" among words[0..count) and its value
 // select the module (tq12b when there is none); every other word is stepped
 // over singly. OPTION_BAD_VALUE for "--engine" as the last word, OPTION_REFUSED

@@ -22,7 +22,8 @@ enum sweep_format { SWEEP_CSV = 0, SWEEP_JSONL = 1 };
 struct sweep_axis {
     int option;  // index in the case option table (engine_modules.h)
     int is_list; // 1: values[], 0: from, step, count
-    double from; // a range: from + i * step for i < count
+    double from; // a range: from + i * step for i < count, ending on to when it lies on a step
+    double to;
     double step;
     long long count;
     double values[sweep_max_list_values];
@@ -41,7 +42,8 @@ struct sweep_plan {
     std::size_t cases_length;
     long long case_line_count;
     // --maximize MEMBER --over NAME=LO:HI
-    int maximize;       // 1 when asked
+    int maximize; // 1 when asked
+    int over_given;
     const char *member; // "calculated.I_s_v_mps"
     int member_index;   // position in json_module_members' list
     int over_option;    // index in the case option table
@@ -52,7 +54,8 @@ struct sweep_plan {
     int progress;            // --progress given
     long long shard_index;   // K - 1 of --shard K/N (0 of 1 without)
     long long shard_count;
-    long long row_count;  // rows of the whole sweep, before sharding
+    long long grid_rows;  // combinations of the axes
+    long long row_count;  // rows of the whole sweep (grid rows times case lines), before sharding
     long long shard_rows; // rows this shard writes
 };
 
@@ -68,5 +71,17 @@ int sweep_plan_set_cases(sweep_plan *plan, const char *text, std::size_t length,
 // Refuses a plan whose shard has more than max_rows rows. Returns 1 or 0
 // with a message that names the limit.
 int sweep_plan_check_limit(const sweep_plan *plan, long long max_rows, char *message, int message_size);
+
+// The value of an axis at index (0 <= index < axis->count).
+double sweep_axis_value(const sweep_axis *axis, long long index);
+
+// The next case line of text at or after *position (which it advances):
+// non-empty, and not starting with '#' after blanks. Returns 1 with the line
+// (without its newline), 0 at the end.
+int sweep_next_case_line(const char *text, std::size_t length, std::size_t *position, const char **line,
+                         std::size_t *line_length);
+
+// Recounts shard_rows from row_count, shard_index and shard_count.
+void sweep_plan_count_shard(sweep_plan *plan);
 
 #endif

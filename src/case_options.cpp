@@ -84,6 +84,16 @@ option_outcome apply_case_option(int module, const char *option_word, const char
         write_message(message, message_size, "Not a number: \"%s\".", value_word);
         return OPTION_BAD_VALUE;
     }
+    return apply_case_value(module, option_word, value, reference, message, message_size);
+}
+
+option_outcome apply_case_value(int module, const char *option_word, double value, engine_case *reference,
+                                char *message, int message_size)
+{
+    if (option_word == nullptr || reference == nullptr) {
+        write_message(message, message_size, "%s", "No option given.");
+        return OPTION_UNKNOWN;
+    }
     const case_option *option = find_case_option(option_word);
     if (option != nullptr && (option->modules & module_bit(module)) == 0) {
         if (module == ENGINE_YF100K) {
