@@ -199,6 +199,9 @@ function show_report(document_text) {
     const section = element('section', { class: 'panel group', 'aria-label': group_titles[group] });
     section.appendChild(element('h2', {}, group_titles[group]));
     const table = element('table');
+    for (const column of ['tag-column', 'label-column', 'value-column', 'unit-column']) {
+      table.appendChild(element('col', { class: column }));
+    }
     for (const member of members) {
       const key = group + '.' + member;
       const row = state.rows[key] || { tag: '', label: member, unit: '', decimals: null };
@@ -401,6 +404,11 @@ function draw_curve(entry, documents, best) {
     const axis = datasets.find((d) => d.label === member_title(plan.best));
     datasets.push({ label: 'best K = ' + best.x.toFixed(3), data: [best], yAxisID: axis ? axis.yAxisID : 'y',
       showLine: false, pointRadius: 6, pointStyle: 'triangle', borderColor: '#000', backgroundColor: '#f1c40f' });
+  }
+  const xs = datasets.length > 0 ? datasets[0].data.map((point) => point.x) : [];
+  if (xs.length > 0) {
+    axes.x.min = Math.min.apply(null, xs);
+    axes.x.max = Math.max.apply(null, xs);
   }
   entry.chart.options.scales = axes;
   entry.chart.data.datasets = datasets;

@@ -82,7 +82,7 @@ SWEEPS = [
 # Bad sweeps: the raw query, the status and a word the message must hold.
 BAD_SWEEPS = [
     ("vary=throttle-pct:40:110:0.01&format=csv", 413, "5000"),
-    ("vary=k:1:3:0.1&vary=beta:0:0.2:0.001&format=csv", 413, "5000"),
+    ("vary=k:1:3:0.01&vary=beta:0:0.2:0.001&format=csv", 413, "5000"),
     ("vary=engine:tq12b,tq15b&format=csv", 400, "engine"),
     ("vary=bogus:1:2:1&format=csv", 400, "bogus"),
     ("vary=throttle-pct&format=csv", 400, "throttle-pct"),

@@ -29,6 +29,12 @@ def browser(profile):
     return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
 
 
+def set_viewport(driver, width, height):
+    """The page's own size, whatever room headless Chromium gives its window."""
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+
+
 def document_text(perf, database, options, member):
     """The number text of calculated.<member> as lre-perf --json writes it."""
     run = subprocess.run([perf, database, *options, "--json"], capture_output=True, text=True, check=True)
@@ -36,6 +42,25 @@ def document_text(perf, database, options, member):
         if line.strip().startswith('"%s":' % member):
             return line.split(":", 1)[1].strip().rstrip(",")
     raise SystemExit("no %s in %r" % (member, run.stdout))
+
+
+def text_report_lines(perf, database, options):
+    """(label, value text) of every quantity line of lre-perf's text report."""
+    run = subprocess.run([perf, database, *options], capture_output=True, text=True, check=True)
+    lines = set()
+    for line in run.stdout.splitlines():
+        if line.startswith("["):
+            left, right = line.rsplit("= ", 1)
+            lines.add((left.split("]", 1)[1].strip(), right.split()[0].rstrip("%")))
+    return lines
+
+
+def page_lines(driver):
+    """(label, shown value) of every report row of the page that has a label of the text report."""
+    return driver.execute_script("""
+        return Array.from(document.querySelectorAll('#report tr')).map(function (row) {
+            return [row.querySelector('.label').textContent, row.querySelector('.value').textContent];
+        });""")
 
 
 def set_field(driver, name, text):
@@ -63,6 +88,7 @@ def main():
         driver = browser(profile)
         try:
             wait = WebDriverWait(driver, WAIT_S)
+            set_viewport(driver, 1280, 800)
             driver.get(server.url)
             wait.until(lambda d: d.find_elements(By.NAME, "throttle-pct"))
             set_field(driver, "throttle-pct", "75")
@@ -71,6 +97,13 @@ def main():
             wait.until(lambda d: [e.get_attribute("data-value") for e in d.find_elements(By.CSS_SELECTOR, cell)]
                        == [want])
             wait.until(lambda d: charts_drawn(d) == CHARTS)
+            # Every value shown with a label of the text report is shown as that report rounds it.
+            report_lines = text_report_lines(perf, database, ["--throttle-pct", "75"])
+            labels = {label for label, _ in report_lines}
+            shown = [tuple(line) for line in page_lines(driver) if line[0] in labels]
+            if len(shown) < 30 or not set(shown) <= report_lines:
+                failures.append("rows unlike the text report: %r" % sorted(set(shown) - report_lines))
+            driver.execute_script("window.scrollTo(0, 0);")
             driver.save_screenshot(os.path.join(output, "lre-ui.png"))
 
             set_field(driver, "throttle-pct", "120")
@@ -85,10 +118,13 @@ def main():
             driver.save_screenshot(os.path.join(output, "lre-ui-alert.png"))
 
             # Narrow window: nothing may need sideways scrolling.
-            driver.set_window_size(420, 800)
-            overflow = driver.execute_script("return document.documentElement.scrollWidth - window.innerWidth;")
-            if overflow > 1:
-                failures.append("the narrow page is %d px too wide" % overflow)
+            set_viewport(driver, 420, 800)
+            overflow = driver.execute_script("""
+                return Array.from(document.querySelectorAll('body *')).filter(function (e) {
+                    return e.getBoundingClientRect().right > window.innerWidth + 1;
+                }).map(function (e) { return e.tagName + '.' + e.className; });""")
+            if overflow:
+                failures.append("wider than a narrow window: %r" % overflow[:5])
         except Exception as error:  # any wait that timed out, with what the page showed
             failures.append("%s: %s; page status %r" % (type(error).__name__, error,
                                                        driver.find_element(By.ID, "status").text))
