@@ -9,7 +9,7 @@ from ui_server import UiServer, program_paths, report
 
 CLIENTS = 8
 REQUESTS_PER_CLIENT = 250
-WARM_UP_PER_CLIENT = 50
+WARM_UP_PER_CLIENT = 100
 # Growth of the resident set allowed between the end of the warm-up and the
 # end of the run; a leak of 1 kB a request would exceed it.
 RSS_GROWTH_LIMIT_KIB = 1024
