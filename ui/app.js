@@ -5,7 +5,7 @@
 'use strict';
 
 const recompute_delay_ms = 250;
-const curve_points = 36;
+const curve_points = 45;
 const groups = ['known', 'estimated', 'operating', 'calculated'];
 const group_titles = {
   known: 'Known', estimated: 'Estimated', operating: 'Operating point', calculated: 'Calculated',
