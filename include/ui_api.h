@@ -26,8 +26,10 @@ void ui_api_modules(ui_answer *answer);
 void ui_api_case(ui_chambers *chambers, const char *raw_query, ui_answer *answer);
 
 // A sweep as CSV or JSON lines; each case takes its own turn at the library.
-// Stops early, with 503, once *stopping is set.
-void ui_api_sweep(ui_chambers *chambers, const char *raw_query, const std::atomic<int> *stopping, ui_answer *answer);
+// More than max_cases cases get 413. Stops early, with 503, once *stopping
+// is set.
+void ui_api_sweep(ui_chambers *chambers, const char *raw_query, long long max_cases, const std::atomic<int> *stopping,
+                  ui_answer *answer);
 
 // A JSON object {"error": message} as the answer.
 void ui_set_error(ui_answer *answer, int status, const char *message);

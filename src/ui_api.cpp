@@ -323,7 +323,8 @@ static int collect_row(void *user, const char *row, std::size_t length)
     return sink->stopping->load() == 0;
 }
 
-void ui_api_sweep(ui_chambers *chambers, const char *raw_query, const std::atomic<int> *stopping, ui_answer *answer)
+void ui_api_sweep(ui_chambers *chambers, const char *raw_query, long long max_cases, const std::atomic<int> *stopping,
+                  ui_answer *answer)
 {
     char message[message_size] = {0};
     query_params params;
@@ -360,7 +361,7 @@ void ui_api_sweep(ui_chambers *chambers, const char *raw_query, const std::atomi
         ui_set_error(answer, 400, message);
         return;
     }
-    if (!sweep_plan_check_limit(plan, ui_sweep_max_cases, message, message_size)) {
+    if (!sweep_plan_check_limit(plan, max_cases, message, message_size)) {
         ui_set_error(answer, 413, message);
         return;
     }

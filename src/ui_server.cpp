@@ -61,7 +61,7 @@ static void add_routes(httplib::Server *server, const ui_assets *assets, ui_cham
     });
     server->Get("/api/sweep", [chambers, stopping](const httplib::Request &request, httplib::Response &response) {
         ui_answer answer;
-        ui_api_sweep(chambers, raw_query(request), stopping, &answer);
+        ui_api_sweep(chambers, raw_query(request), ui_sweep_max_cases, stopping, &answer);
         send_answer(&answer, &response);
     });
     // Only the fixed table of assets: the path of a request is a key, never
