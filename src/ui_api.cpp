@@ -333,8 +333,10 @@ void ui_api_sweep(ui_chambers *chambers, const char *raw_query, long long max_ca
         return;
     }
     option_words words;
-    words.count = 0;
-    add_word(&words, "", chambers->thermo_lib);
+    // The database path is the plan's first word; it is not copied (it may
+    // be longer than a word of a request).
+    words.words[0] = chambers->thermo_lib;
+    words.count = 1;
     int has_format = 0;
     for (int i = 0; i < params.count; ++i) {
         const char *name = params.pairs[i].name;
