@@ -4,6 +4,7 @@
 // messages are theirs.
 #include "ui_api.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -244,8 +245,9 @@ void ui_api_case(ui_chambers *chambers, const char *raw_query, ui_answer *answer
         if (std::strcmp(params.pairs[i].name, "engine") == 0) {
             continue;
         }
-        const option_outcome outcome =
-            apply_case_option(module, words.words[2 * i], words.words[2 * i + 1], &reference, message, message_size);
+        const std::size_t name_word = static_cast<std::size_t>(i) * 2;
+        const option_outcome outcome = apply_case_option(module, words.words[name_word], words.words[name_word + 1],
+                                                         &reference, message, message_size);
         if (outcome == OPTION_REFUSED) {
             ui_set_error(answer, 422, message);
             return;

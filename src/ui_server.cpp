@@ -80,12 +80,12 @@ static void add_routes(httplib::Server *server, const ui_assets *assets, ui_cham
     });
 }
 
-// Waits for a stop signal, then stops the server; the server's own end
-// wakes it with SIGTERM sent to this thread alone.
-static void wait_for_stop(const sigset_t *stop_signals, httplib::Server *server, std::atomic<int> *stopping)
+// Waits for a stop signal, then stops the server; when the server ends on
+// its own, SIGUSR1 sent to this thread alone wakes it.
+static void wait_for_stop(const sigset_t *wait_signals, httplib::Server *server, std::atomic<int> *stopping)
 {
     int signal_number = 0;
-    sigwait(stop_signals, &signal_number);
+    sigwait(wait_signals, &signal_number);
     stopping->store(1);
     server->stop();
 }
@@ -134,9 +134,13 @@ int ui_serve(const ui_server_options *options, const sigset_t *stop_signals)
                 bracket ? "[" : "", options->host, bracket ? "]" : "", port, assets.folder);
     std::fflush(stdout);
 
-    std::thread stopper(wait_for_stop, stop_signals, &server, &stopping);
+    // Blocked here before any thread starts, so that every thread inherits it.
+    sigset_t wait_signals = *stop_signals;
+    sigaddset(&wait_signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &wait_signals, nullptr);
+    std::thread stopper(wait_for_stop, &wait_signals, &server, &stopping);
     server.listen_after_bind();
-    pthread_kill(stopper.native_handle(), SIGTERM);
+    pthread_kill(stopper.native_handle(), SIGUSR1);
     stopper.join();
     ui_chambers_close(&chambers);
     std::puts("lre-ui: stopped");
