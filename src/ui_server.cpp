@@ -10,6 +10,7 @@
 
 #include <httplib.h>
 #include <pthread.h>
+#include <sys/socket.h>
 
 #include "ui_api.h"
 #include "ui_assets.h"
@@ -111,6 +112,13 @@ int ui_serve(const ui_server_options *options, const sigset_t *stop_signals)
     server.set_keep_alive_max_count(keep_alive_max_requests);
     server.set_payload_max_length(payload_max_bytes);
     server.new_task_queue = [] { return new httplib::ThreadPool(worker_threads); };
+    // Address reuse only: the library's default also sets SO_REUSEPORT, with
+    // which a second lre-ui on the same port would share its connections
+    // instead of being refused.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     std::atomic<int> stopping(0);
     add_routes(&server, &assets, &chambers, &stopping);
 
