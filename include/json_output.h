@@ -25,7 +25,11 @@ void write_json_case(std::FILE *out, const solved_case *solved, int layout);
 // Writes the document into buffer like snprintf: at most size - 1 bytes and a
 // terminator (when size > 0). Returns the document's whole length; a result
 // of size or more means the document was cut. 8192 bytes always suffice.
-int format_json_case(char *buffer, int size, const solved_case *solved, int layout);
+// number, when given, writes each number instead of snprintf's "%.12g" and
+// must write the same characters (the sweep passes a faster one).
+typedef int (*json_number_writer)(char *buffer, int size, double value);
+int format_json_case(char *buffer, int size, const solved_case *solved, int layout,
+                     json_number_writer number = nullptr);
 enum { json_document_max_size = 8192 };
 
 // Writes a number as the document does ("%.12g"); same return as snprintf.

@@ -1,8 +1,12 @@
 // Runs a sweep plan on one open chamber into rows (CSV or JSONL) handed to
 // the caller's sink one whole row at a time; each row equals, digit for
 // digit, what lre-perf --json prints for the same case, and a failed case's
-// message is the line lre-perf would write to standard error. A case
-// allocates nothing.
+// message is the line lre-perf would write to standard error. A case is the
+// base case, then its case line's words, then the axis values (and the
+// searched value of --maximize), applied in that order. A case allocates
+// nothing; a run needs about 20 kB of stack. The equilibrium library's last
+// error text is process-wide: one sweep at a time per process, or one per
+// thread only with a library that keeps it per thread.
 #ifndef LRE_SWEEP_RUN_H
 #define LRE_SWEEP_RUN_H
 

@@ -174,6 +174,7 @@ struct json_sink {
     char *buffer;
     int size;
     int length;
+    json_number_writer number; // nullptr: "%.12g"
 };
 
 __attribute__((format(printf, 2, 3))) void emit(json_sink *sink, const char *format, ...)
@@ -238,8 +239,15 @@ void emit_document(json_sink *sink, const char *key, const solved_case *solved, 
             if (!member_written(member, solved)) {
                 continue;
             }
-            emit(sink, compact ? "%s\"%s\":%.12g" : "%s\n    \"%s\": %.12g", first_member ? "" : ",", member->name,
-                 member->value(solved));
+            if (sink->number == nullptr) {
+                emit(sink, compact ? "%s\"%s\":%.12g" : "%s\n    \"%s\": %.12g", first_member ? "" : ",", member->name,
+                     member->value(solved));
+            } else {
+                char number[64];
+                sink->number(number, sizeof number, member->value(solved));
+                emit(sink, compact ? "%s\"%s\":%s" : "%s\n    \"%s\": %s", first_member ? "" : ",", member->name,
+                     number);
+            }
             first_member = 0;
         }
         emit(sink, compact ? "}" : "\n  }");
@@ -266,7 +274,7 @@ void print_json_case(const char *engine_key, const engine_case *reference, const
     if (!complete(&solved)) {
         return;
     }
-    json_sink sink = {stdout, nullptr, 0, 0};
+    json_sink sink = {stdout, nullptr, 0, 0, nullptr};
     emit_document(&sink, key, &solved, JSON_DOCUMENT);
 }
 
@@ -275,11 +283,11 @@ void write_json_case(std::FILE *out, const solved_case *solved, int layout)
     if (out == nullptr || !complete(solved)) {
         return;
     }
-    json_sink sink = {out, nullptr, 0, 0};
+    json_sink sink = {out, nullptr, 0, 0, nullptr};
     emit_document(&sink, engine_key(solved->module), solved, layout);
 }
 
-int format_json_case(char *buffer, int size, const solved_case *solved, int layout)
+int format_json_case(char *buffer, int size, const solved_case *solved, int layout, json_number_writer number)
 {
     if (buffer != nullptr && size > 0) {
         buffer[0] = '\0';
@@ -287,7 +295,7 @@ int format_json_case(char *buffer, int size, const solved_case *solved, int layo
     if (!complete(solved)) {
         return 0;
     }
-    json_sink sink = {nullptr, buffer, buffer != nullptr ? size : 0, 0};
+    json_sink sink = {nullptr, buffer, buffer != nullptr ? size : 0, 0, number};
     emit_document(&sink, engine_key(solved->module), solved, layout);
     return sink.length;
 }

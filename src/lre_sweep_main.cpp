@@ -39,7 +39,9 @@ static void print_usage(std::FILE *out)
                "  --format          csv (default) or jsonl\n"
                "  --output FILE     write the rows to FILE instead of standard output\n"
                "  --shard K/N       only the cases whose index i has i mod N = K - 1\n"
-               "  --progress        progress on standard error even when it is not a terminal\n",
+               "  --progress        progress on standard error even when it is not a terminal\n"
+               "  --help            this text (as the only word)\n"
+               "  --version         the program's name and version (as the only word)\n",
                out);
     std::fprintf(out, "At most %lld cases per run. Exit status: 0 all rows ok, 2 some failed, 1 not started.\n",
                  max_rows_per_run);

@@ -27,7 +27,7 @@ enum { number_text_size = 64 };
 __attribute__((format(printf, 3, 4))) int refuse(char *message, int message_size, const char *format, ...)
 {
     if (message != nullptr && message_size > 0) {
-        va_list arguments;
+        std::va_list arguments;
         va_start(arguments, format);
         std::vsnprintf(message, static_cast<std::size_t>(message_size), format, arguments);
         va_end(arguments);
@@ -113,7 +113,7 @@ int read_axis_name(const sweep_plan *plan, const char *word, const char *what, i
 int read_axis(const sweep_plan *plan, const char *word, sweep_axis *axis, char *message, int message_size)
 {
     const char *values = nullptr;
-    if (!read_axis_name(plan, word, "--vary", &axis->option, &values, message, message_size)) {
+    if (!read_axis_name(plan, word, "--vary", &axis->option, &values, message, message_size) || values == nullptr) {
         return 0;
     }
     if (std::strchr(values, ':') != nullptr) {
@@ -167,7 +167,8 @@ int read_axis(const sweep_plan *plan, const char *word, sweep_axis *axis, char *
 int read_over(sweep_plan *plan, const char *word, char *message, int message_size)
 {
     const char *bounds = nullptr;
-    if (!read_axis_name(plan, word, "--over", &plan->over_option, &bounds, message, message_size)) {
+    if (!read_axis_name(plan, word, "--over", &plan->over_option, &bounds, message, message_size) ||
+        bounds == nullptr) {
         return 0;
     }
     const char *colon = std::strchr(bounds, ':');

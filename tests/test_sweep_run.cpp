@@ -148,6 +148,25 @@ TEST(SweepRun, RowsEqualSingleRunsOfEveryModule)
     }
 }
 
+// Where lre-perf prints its usage text, a case line's row names the wrong word.
+TEST(SweepRun, MalformedCaseLinesNameTheWord)
+{
+    const std::vector<std::string> rows =
+        lines_of(sweep({"--format", "jsonl"}, "--bogus 1\n--k abc\n--k\n--engine tq15b\n  # comment\n--k 3 --json\n"));
+    const char *const messages[] = {
+        "Unknown option \\\"--bogus\\\".",
+        "Not a number: \\\"abc\\\".",
+        "--k needs a value.",
+        "--engine in a case line: the module cannot be varied, one module per sweep.",
+    };
+    ASSERT_EQ(rows.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(rows[i],
+                  "{\"case\":" + std::to_string(i) + ",\"status\":\"failed\",\"message\":\"" + messages[i] + "\"}");
+    }
+    EXPECT_EQ(rows[4].rfind("{\"case\":4,\"status\":\"ok\",", 0), 0u) << rows[4];
+}
+
 TEST(SweepRun, GridRowsEqualSingleRunsAndShardsMergeIntoTheWhole)
 {
     const std::vector<const char *> grid = {

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "cea_double.h"
+#include "engine_modules.h"
 #include "golden_cases.h"
+#include "json_output.h"
 #include "lre_perf_run.h"
+#include "module_presets.h"
 #include "program_runner.h"
 
 namespace {
@@ -78,6 +82,45 @@ TEST(TextReport, LinesOfSpecialCases)
         SCOPED_TRACE(c.line);
         ASSERT_EQ(out.status, 0) << out.stderr_text;
         EXPECT_NE(out.stdout_text.find(c.line), std::string::npos) << out.stdout_text;
+    }
+}
+
+// The user interface shows the JSON members under the report's labels: every
+// row that names a member must name one of its module's document, holding the
+// same quantity. Records with a distinct value in every result field (the
+// engine thrust as the model sets it) and a burn time, so every row shows.
+TEST(TextReport, EachRowsMemberHoldsTheRowsQuantity)
+{
+    const engine_case presets[] = {lre_test::tq12b_preset_case(), lre_test::tq15b_preset_case(),
+                                   lre_test::yf100k_preset_case()};
+    for (int module = 0; module < engine_module_count; ++module) {
+        engine_case operating = presets[module];
+        operating.t_b = 100.0;
+        const chamber_state state = {3500.0, 21.5, 1.2};
+        engine_results results;
+        double *fields = &results.f_en;
+        for (std::size_t i = 0; i < sizeof results / sizeof(double); ++i) {
+            fields[i] = 1.0 + 0.37 * static_cast<double>(i);
+        }
+        results.f_en = operating.thrust_ref * operating.lambda;
+        const solved_case solved = {module, &presets[module], &operating, &state, &results};
+        double values[json_max_members];
+        int present[json_max_members];
+        json_case_values(&solved, values, present, json_max_members);
+        int named = 0;
+        for (int r = 0; r < report_row_count(); ++r) {
+            const report_row *row = report_row_at(r);
+            if (!report_row_shown(row, &solved) || row->json_member == nullptr) {
+                continue;
+            }
+            SCOPED_TRACE(std::string(engine_key(module)) + " " + row->label);
+            const int member = json_find_member(module, row->json_member);
+            ASSERT_GE(member, 0) << row->json_member;
+            EXPECT_TRUE(present[member]);
+            EXPECT_NEAR(row->value(&solved), values[member], 1e-12 * std::fabs(values[member]));
+            ++named;
+        }
+        EXPECT_GE(named, 30);
     }
 }
 
