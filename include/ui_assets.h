@@ -19,10 +19,11 @@ struct ui_assets {
     ui_asset assets[ui_asset_count];
 };
 
-// Reads the page and its assets. The folder is the first of: folder_option
-// (when not null), the installed share folder, the source tree's ui folder,
-// that holds index.html. Chart.js is read from the same folder when it holds
-// a copy, else from the system's package. Returns 1, or 0 with a message.
+// Reads the page and its assets. The folder is folder_option when not null,
+// else the first that holds index.html of: share/lre-perf/ui beside the
+// program's bin folder, the share folder of the configured install prefix,
+// and ui/ beside the program (in the build tree, a link to the source's). Chart.js is read from the same folder when it
+// holds a copy, else from the system's package. Returns 1, or 0 with a message.
 int load_ui_assets(ui_assets *assets, const char *folder_option, char *error_buffer, int error_size);
 
 // The asset a request path names, or null.

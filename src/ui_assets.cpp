@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #ifndef LRE_UI_INSTALL_DIR
 #define LRE_UI_INSTALL_DIR ""
-#endif
-#ifndef LRE_UI_SOURCE_DIR
-#define LRE_UI_SOURCE_DIR ""
 #endif
 #ifndef LRE_CHARTJS_PATH
 #define LRE_CHARTJS_PATH ""
@@ -76,13 +75,30 @@ int load_ui_assets(ui_assets *assets, const char *folder_option, char *error_buf
         {"/style.css", "style.css", "text/css; charset=utf-8", std::string()},
         {"/chart.js", chartjs_file_name, "text/javascript; charset=utf-8", std::string()},
     };
+    // Beside the program: the installed tree's share folder (wherever the
+    // tree was moved), or the build tree's link to the source tree's ui/.
+    char installed[1024] = {0};
+    char built[1024] = {0};
+    char program[1024] = {0};
+    const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length > 0) {
+        program[length] = '\0';
+        char *slash = std::strrchr(program, '/');
+        if (slash != nullptr) {
+            *slash = '\0';
+            std::snprintf(installed, sizeof installed, "%s/../share/lre-perf/ui", program);
+            std::snprintf(built, sizeof built, "%s/ui", program);
+        }
+    }
     const char *folder = nullptr;
     if (folder_option != nullptr) {
         folder = folder_option;
+    } else if (holds_page(installed)) {
+        folder = installed;
     } else if (holds_page(LRE_UI_INSTALL_DIR)) {
         folder = LRE_UI_INSTALL_DIR;
     } else {
-        folder = LRE_UI_SOURCE_DIR;
+        folder = built;
     }
     if (!holds_page(folder)) {
         set_message(error_buffer, error_size, "no page (index.html) in the asset folder ", folder);
