@@ -116,8 +116,12 @@ depends=$(dpkg-deb -f "$package" Depends)
 [[ $depends == *'libc6 (>= '* ]] || fail "Depends: '$depends'"
 if [ -x "$prefix/bin/lre-ui" ]; then
     [[ $depends == *libjs-chart.js* ]] || fail "Depends lacks the interface's Chart.js: '$depends'"
+    # lre-ui links cpp-httplib, a C++ shared library, which brings the C++
+    # runtime with it (a static copy beside it would be a second runtime).
+    [[ $depends == *libcpp-httplib* ]] || fail "Depends lacks the interface's cpp-httplib: '$depends'"
+else
+    [[ $depends != *libstdc++* && $depends != *libgcc* ]] || fail "Depends on the C++ runtime: '$depends'"
 fi
-[[ $depends != *libstdc++* && $depends != *libgcc* ]] || fail "Depends on the C++ runtime: '$depends'"
 [ -n "$(dpkg-deb -f "$package" Description | sed -n 2p)" ] || fail "no long description"
 (cd "$prefix" && find . ! -type d | sed 's|^\./|./usr/|' | sort) >installed.list
 dpkg-deb -c "$package" | awk '$1 !~ /^d/ { print $6 }' | sort >packaged.list
