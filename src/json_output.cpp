@@ -9,9 +9,12 @@
 #include <cstddef>
 #include <cstring>
 
+#include "case_quantities.h"
 #include "engine_modules.h"
 
 namespace {
+
+using namespace case_quantity;
 
 enum { group_known, group_estimated, group_operating, group_calculated, group_count };
 const char *const group_names[group_count] = {"known", "estimated", "operating", "calculated"};
@@ -31,10 +34,6 @@ const int tq = modules_tq;
 const int sea_level = modules_sea_level;
 const int all = modules_all;
 
-double thrust_reference_kn(const solved_case *c) { return c->reference->thrust_ref / n_per_kn; }
-double isp_reference(const solved_case *c) { return c->reference->isp_ref; }
-double engine_ratio(const solved_case *c) { return c->reference->k_en; }
-double reference_pressure_mpa(const solved_case *c) { return c->reference->p_c / pa_per_mpa; }
 // The throttle range the command line enforces, shown to the interface as a
 // known limit of the module.
 double throttle_min(const solved_case *c)
@@ -45,70 +44,24 @@ double throttle_max(const solved_case *c)
 {
     return c->module == ENGINE_YF100K ? yf100k_throttle_max_percent : tq12b_throttle_max_percent;
 }
-double chamber_ratio(const solved_case *c) { return c->reference->k; }
-double beta(const solved_case *c) { return c->reference->beta; }
-double epsilon(const solved_case *c) { return c->reference->epsilon; }
-double eta_c_star(const solved_case *c) { return c->reference->eta_c_star; }
-double eta_c_f_estimate(const solved_case *c) { return c->reference->eta_c_f; }
-double oxidizer_k(const solved_case *c) { return c->reference->t_o; }
-double fuel_k(const solved_case *c) { return c->reference->t_f; }
-double lambda_percent(const solved_case *c) { return percent_per_unit * c->operating->lambda; }
-double altitude_km(const solved_case *c) { return c->operating->h / m_per_km; }
-double burn_s(const solved_case *c) { return c->operating->t_b; }
-double chamber_k(const solved_case *c) { return c->state->t_c; }
-double molecular_weight(const solved_case *c) { return c->state->m_r; }
-double gamma(const solved_case *c) { return c->state->gamma; }
-double engine_flow(const solved_case *c) { return c->results->m_dot_en; }
-double oxidizer_flow(const solved_case *c) { return c->results->m_dot_o_en; }
-double fuel_flow(const solved_case *c) { return c->results->m_dot_f_en; }
-double other_flow(const solved_case *c) { return c->results->m_dot_other; }
-double chamber_flow(const solved_case *c) { return c->results->m_dot; }
-double operating_pressure_mpa(const solved_case *c) { return c->operating->p_c / pa_per_mpa; }
-double throat_area(const solved_case *c) { return c->results->a_t; }
-double exit_area(const solved_case *c) { return c->results->a_e; }
-double exit_pressure_mpa(const solved_case *c) { return c->results->p_e / pa_per_mpa; }
-double c_star_ideal(const solved_case *c) { return c->results->c_star_id; }
-double c_star(const solved_case *c) { return c->results->c_star; }
-double exhaust_ideal(const solved_case *c) { return c->results->u_e_id; }
-double exhaust(const solved_case *c) { return c->results->u_e; }
-double cf_vacuum_ideal(const solved_case *c) { return c->results->c_f_v_id; }
-double cf_vacuum(const solved_case *c) { return c->results->c_f_v; }
-double eta_c_f_derived(const solved_case *c) { return c->results->eta_c_f; }
-double engine_thrust_kn(const solved_case *c) { return c->results->f_en / n_per_kn; }
-double thrust_vacuum_kn(const solved_case *c) { return c->results->f_v / n_per_kn; }
-double isp_vacuum(const solved_case *c) { return c->results->i_s_v; }
-double ambient_pa(const solved_case *c) { return c->results->p_a; }
-double cf_sea_level_ideal(const solved_case *c) { return c->results->c_f_sl_id; }
-double cf_sea_level(const solved_case *c) { return c->results->c_f_sl; }
-double cf_altitude_ideal(const solved_case *c) { return c->results->c_f_h_id; }
-double cf_altitude(const solved_case *c) { return c->results->c_f_h; }
-double throttled_thrust_kn(const solved_case *c) { return c->operating->thrust_ref * c->operating->lambda / n_per_kn; }
-double thrust_altitude_kn(const solved_case *c) { return c->results->f_h / n_per_kn; }
-double thrust_sea_level_kn(const solved_case *c) { return c->results->f_sl / n_per_kn; }
-double isp_sea_level(const solved_case *c) { return c->results->i_s_sl; }
-double isp_altitude(const solved_case *c) { return c->results->i_s_h; }
-double impulse_vacuum(const solved_case *c) { return c->results->i_t_v / ns_per_mns; }
-double impulse_engine(const solved_case *c) { return c->results->i_t_en / ns_per_mns; }
-double impulse_sea_level(const solved_case *c) { return c->results->i_t_sl / ns_per_mns; }
-double impulse_altitude(const solved_case *c) { return c->results->i_t_h / ns_per_mns; }
 
 const json_member members[] = {
-    {group_known, "F_en_SL_reference_kN", sea_level, 0, thrust_reference_kn},
-    {group_known, "I_s_en_SL_reference_mps", sea_level, 0, isp_reference},
-    {group_known, "K_en", sea_level, 0, engine_ratio},
+    {group_known, "F_en_SL_reference_kN", sea_level, 0, reference_thrust_reference_kn},
+    {group_known, "I_s_en_SL_reference_mps", sea_level, 0, reference_isp_reference},
+    {group_known, "K_en", sea_level, 0, reference_engine_ratio},
     {group_known, "p_c_reference_MPa", yf100k, 0, reference_pressure_mpa},
     {group_known, "lambda_min_percent", sea_level, 0, throttle_min},
     {group_known, "lambda_max_percent", sea_level, 0, throttle_max},
-    {group_known, "F_en_v_reference_kN", tq15b, 0, thrust_reference_kn},
-    {group_known, "I_s_en_v_reference_mps", tq15b, 0, isp_reference},
-    {group_estimated, "K", all, 0, chamber_ratio},
-    {group_estimated, "beta", all, 0, beta},
+    {group_known, "F_en_v_reference_kN", tq15b, 0, reference_thrust_reference_kn},
+    {group_known, "I_s_en_v_reference_mps", tq15b, 0, reference_isp_reference},
+    {group_estimated, "K", all, 0, reference_chamber_ratio},
+    {group_estimated, "beta", all, 0, reference_beta},
     {group_estimated, "p_c_reference_MPa", tq, 0, reference_pressure_mpa},
-    {group_estimated, "epsilon", all, 0, epsilon},
-    {group_estimated, "eta_c_star", all, 0, eta_c_star},
-    {group_estimated, "eta_C_F", tq, 0, eta_c_f_estimate},
-    {group_estimated, "T_o_K", all, 0, oxidizer_k},
-    {group_estimated, "T_f_K", all, 0, fuel_k},
+    {group_estimated, "epsilon", all, 0, reference_epsilon},
+    {group_estimated, "eta_c_star", all, 0, reference_eta_c_star},
+    {group_estimated, "eta_C_F", tq, 0, reference_eta_c_f_estimate},
+    {group_estimated, "T_o_K", all, 0, reference_oxidizer_k},
+    {group_estimated, "T_f_K", all, 0, reference_fuel_k},
     {group_operating, "lambda_percent", sea_level, 0, lambda_percent},
     {group_operating, "h_km", sea_level, 0, altitude_km},
     // No burn time means no burn members at all, not a zero.

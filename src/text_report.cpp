@@ -2,9 +2,12 @@
 // report carries it; a module's report is its rows in table order.
 #include "text_report.h"
 
+#include "case_quantities.h"
 #include "engine_modules.h"
 
 namespace {
+
+using namespace case_quantity;
 
 // Most labels are padded to 36 columns; those with a percent sign, to 35
 // (the report has always been laid out so), and one YF-100K label to 34.
@@ -21,59 +24,6 @@ const int tq = modules_tq;
 const int sea_level = modules_sea_level;
 const int all = modules_all;
 
-double zero(const solved_case *) { return 0.0; }
-double lambda_percent(const solved_case *c) { return percent_per_unit * c->operating->lambda; }
-double altitude_km(const solved_case *c) { return c->operating->h / m_per_km; }
-double ambient_reference_pa(const solved_case *c) { return c->operating->p_atm; }
-double ambient_pa(const solved_case *c) { return c->results->p_a; }
-double thrust_reference_kn(const solved_case *c) { return c->operating->thrust_ref / n_per_kn; }
-double engine_thrust_kn(const solved_case *c) { return c->results->f_en / n_per_kn; }
-double throttled_thrust_kn(const solved_case *c) { return c->operating->thrust_ref * c->operating->lambda / n_per_kn; }
-double isp_reference(const solved_case *c) { return c->operating->isp_ref; }
-double engine_ratio(const solved_case *c) { return c->operating->k_en; }
-double chamber_ratio(const solved_case *c) { return c->operating->k; }
-double beta(const solved_case *c) { return c->operating->beta; }
-double reference_pressure_mpa(const solved_case *c) { return c->reference->p_c / pa_per_mpa; }
-double operating_pressure_mpa(const solved_case *c) { return c->operating->p_c / pa_per_mpa; }
-double epsilon(const solved_case *c) { return c->operating->epsilon; }
-double oxidizer_k(const solved_case *c) { return c->operating->t_o; }
-double fuel_k(const solved_case *c) { return c->operating->t_f; }
-double eta_c_star(const solved_case *c) { return c->operating->eta_c_star; }
-double eta_c_f_estimate(const solved_case *c) { return c->operating->eta_c_f; }
-double chamber_k(const solved_case *c) { return c->state->t_c; }
-double molecular_weight(const solved_case *c) { return c->state->m_r; }
-double gamma(const solved_case *c) { return c->state->gamma; }
-double engine_flow(const solved_case *c) { return c->results->m_dot_en; }
-double oxidizer_flow(const solved_case *c) { return c->results->m_dot_o_en; }
-double fuel_flow(const solved_case *c) { return c->results->m_dot_f_en; }
-double other_flow(const solved_case *c) { return c->results->m_dot_other; }
-double chamber_flow(const solved_case *c) { return c->results->m_dot; }
-double throat_area(const solved_case *c) { return c->results->a_t; }
-double exit_area(const solved_case *c) { return c->results->a_e; }
-double exit_pressure_mpa(const solved_case *c) { return c->results->p_e / pa_per_mpa; }
-double c_star_ideal(const solved_case *c) { return c->results->c_star_id; }
-double c_star(const solved_case *c) { return c->results->c_star; }
-double exhaust_ideal(const solved_case *c) { return c->results->u_e_id; }
-double exhaust(const solved_case *c) { return c->results->u_e; }
-double cf_vacuum_ideal(const solved_case *c) { return c->results->c_f_v_id; }
-double eta_c_f_derived(const solved_case *c) { return c->results->eta_c_f; }
-double cf_vacuum(const solved_case *c) { return c->results->c_f_v; }
-double cf_sea_level_ideal(const solved_case *c) { return c->results->c_f_sl_id; }
-double cf_sea_level(const solved_case *c) { return c->results->c_f_sl; }
-double cf_altitude_ideal(const solved_case *c) { return c->results->c_f_h_id; }
-double cf_altitude(const solved_case *c) { return c->results->c_f_h; }
-double thrust_vacuum_kn(const solved_case *c) { return c->results->f_v / n_per_kn; }
-double thrust_sea_level_kn(const solved_case *c) { return c->results->f_sl / n_per_kn; }
-double thrust_altitude_kn(const solved_case *c) { return c->results->f_h / n_per_kn; }
-double isp_vacuum(const solved_case *c) { return c->results->i_s_v; }
-double isp_sea_level(const solved_case *c) { return c->results->i_s_sl; }
-double isp_altitude(const solved_case *c) { return c->results->i_s_h; }
-double burn_s(const solved_case *c) { return c->operating->t_b; }
-double impulse_sea_level(const solved_case *c) { return c->results->i_t_sl / ns_per_mns; }
-double impulse_vacuum(const solved_case *c) { return c->results->i_t_v / ns_per_mns; }
-double impulse_altitude(const solved_case *c) { return c->results->i_t_h / ns_per_mns; }
-double impulse_engine(const solved_case *c) { return c->results->i_t_en / ns_per_mns; }
-
 const int w = label_columns;
 const int wp = percent_label_columns;
 
@@ -83,29 +33,29 @@ const report_row rows[] = {
     {known, "p_atm", w, 0, "Pa", sea_level, 0, nullptr, ambient_reference_pa},
     {known, "p_a,v", w, 0, "Pa", yf100k, 0, nullptr, zero},
     {calculated, "p_a(h)", w, 3, "Pa", sea_level, 0, "calculated.p_a_Pa", ambient_pa},
-    {known, "F_en,SL(100%)", wp, 3, "kN", sea_level, 0, "known.F_en_SL_reference_kN", thrust_reference_kn},
+    {known, "F_en,SL(100%)", wp, 3, "kN", sea_level, 0, "known.F_en_SL_reference_kN", operating_thrust_reference_kn},
     {calculated, "F_en,SL(lambda)", w, 3, "kN", tq12b, 0, "calculated.F_en_SL_kN", engine_thrust_kn},
     {calculated, "F_en,SL(lambda)", w, 3, "kN", yf100k, 0, "calculated.F_en_SL_kN", throttled_thrust_kn},
-    {known, "I_s,en,SL(100%)", wp, 3, "m/s", sea_level, 0, "known.I_s_en_SL_reference_mps", isp_reference},
-    {known, "F_en,v(100%)", wp, 3, "kN", tq15b, 0, "known.F_en_v_reference_kN", thrust_reference_kn},
+    {known, "I_s,en,SL(100%)", wp, 3, "m/s", sea_level, 0, "known.I_s_en_SL_reference_mps", operating_isp_reference},
+    {known, "F_en,v(100%)", wp, 3, "kN", tq15b, 0, "known.F_en_v_reference_kN", operating_thrust_reference_kn},
     {calculated, "F_en,v", w, 3, "kN", tq15b, 0, "calculated.F_en_v_kN", engine_thrust_kn},
-    {known, "I_s,en,v(100%)", wp, 3, "m/s", tq15b, 0, "known.I_s_en_v_reference_mps", isp_reference},
+    {known, "I_s,en,v(100%)", wp, 3, "m/s", tq15b, 0, "known.I_s_en_v_reference_mps", operating_isp_reference},
     {known, "p_a", w, 0, "Pa", tq15b, 0, nullptr, zero},
-    {known, "K_en", w, 3, "", sea_level, 0, "known.K_en", engine_ratio},
-    {estimated, "K", w, 3, "", sea_level, 0, "estimated.K", chamber_ratio},
-    {estimated, "K_en = K", w, 3, "", tq15b, 0, "estimated.K", chamber_ratio},
-    {estimated, "beta", w, 3, "", tq, 0, "estimated.beta", beta},
+    {known, "K_en", w, 3, "", sea_level, 0, "known.K_en", operating_engine_ratio},
+    {estimated, "K", w, 3, "", sea_level, 0, "estimated.K", operating_chamber_ratio},
+    {estimated, "K_en = K", w, 3, "", tq15b, 0, "estimated.K", operating_chamber_ratio},
+    {estimated, "beta", w, 3, "", tq, 0, "estimated.beta", operating_beta},
     {estimated, "p_c(100%)", wp, 3, "MPa", tq12b, 0, "estimated.p_c_reference_MPa", reference_pressure_mpa},
     {known, "p_c(100%)", wp, 3, "MPa", yf100k, 0, "known.p_c_reference_MPa", reference_pressure_mpa},
     {estimated, "p_c", w, 3, "MPa", tq15b, 0, "estimated.p_c_reference_MPa", operating_pressure_mpa},
     {calculated, "p_c(lambda)", w, 3, "MPa", sea_level, 0, "calculated.p_c_MPa", operating_pressure_mpa},
-    {estimated, "epsilon", w, 3, "", all, 0, "estimated.epsilon", epsilon},
-    {estimated, "T_o", w, 1, "K", tq, 0, "estimated.T_o_K", oxidizer_k},
-    {estimated, "T_o", w, 2, "K", yf100k, 0, "estimated.T_o_K", oxidizer_k},
-    {estimated, "T_f", w, 1, "K", tq, 0, "estimated.T_f_K", fuel_k},
-    {estimated, "T_f", w, 2, "K", yf100k, 0, "estimated.T_f_K", fuel_k},
-    {estimated, "eta_c*", w, 3, "", all, 0, "estimated.eta_c_star", eta_c_star},
-    {estimated, "eta_C_F", w, 3, "", tq, 0, "estimated.eta_C_F", eta_c_f_estimate},
+    {estimated, "epsilon", w, 3, "", all, 0, "estimated.epsilon", operating_epsilon},
+    {estimated, "T_o", w, 1, "K", tq, 0, "estimated.T_o_K", operating_oxidizer_k},
+    {estimated, "T_o", w, 2, "K", yf100k, 0, "estimated.T_o_K", operating_oxidizer_k},
+    {estimated, "T_f", w, 1, "K", tq, 0, "estimated.T_f_K", operating_fuel_k},
+    {estimated, "T_f", w, 2, "K", yf100k, 0, "estimated.T_f_K", operating_fuel_k},
+    {estimated, "eta_c*", w, 3, "", all, 0, "estimated.eta_c_star", operating_eta_c_star},
+    {estimated, "eta_C_F", w, 3, "", tq, 0, "estimated.eta_C_F", operating_eta_c_f_estimate},
     // The chamber state and the nozzle, which every module reports.
     {calculated, "T_c", w, 3, "K", all, 0, "calculated.T_c_K", chamber_k},
     {calculated, "M_r", w, 4, "kg/kmol", all, 0, "calculated.M_r_kg_per_kmol", molecular_weight},

@@ -101,7 +101,7 @@ struct gas_sums {
     double nh_all; // sum n_j H_j/RT, condensed included
 };
 
-// --- species_evaluation.cpp: the species' functions at the iteration's T ---
+// --- functions_at_temperature.cpp: the species' functions at the iteration's T ---
 
 // Loads the interval of gas g that serves temperature t into the
 // coefficient table, with the range over which it keeps serving.
