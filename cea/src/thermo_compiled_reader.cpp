@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "thermo_compiled_format.h"
+#include "thermo_compiled_scan.h"
 #include "thermo_database_build.h"
 
 namespace cea_impl {
@@ -475,6 +476,21 @@ static int read_records(compiled_reader *r, thermo_database *db)
         int part_end = counted < gases ? gases : counted < products ? products : records;
         std::size_t offset = r->at;
         int number = r->record_number + 1;
+        compiled_species *entry = &directory[db->species_count];
+        entry->offset = static_cast<std::uint32_t>(offset);
+        entry->record_number = number;
+        // Product records of the usual shape pass a quick check; the rest,
+        // and any fault, go to the reader that builds the record.
+        scanned_species found;
+        if (r->at < db->products_end && scan_product_species(r->bytes, r->length, r->at, r->at < db->gases_end,
+                                                             part_end - counted, entry, &found)) {
+            r->at = found.next;
+            r->record_number += found.records;
+            counted += found.records;
+            ++db->species_count;
+            db->interval_count += found.interval_count;
+            continue;
+        }
         int used = 0;
         status = read_species(r, db, part_end - counted, &used);
         if (status != CEA_OK) {
@@ -482,9 +498,6 @@ static int read_records(compiled_reader *r, thermo_database *db)
         }
         counted += used;
         const species_record *record = reinterpret_cast<const species_record *>(scratch);
-        compiled_species *entry = &directory[db->species_count];
-        entry->offset = static_cast<std::uint32_t>(offset);
-        entry->record_number = number;
         entry->element_count = record->element_count;
         for (int e = 0; e < record->element_count; ++e) {
             entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
