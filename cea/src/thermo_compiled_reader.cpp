@@ -256,6 +256,9 @@ static int read_condensed_interval(compiled_reader *r, const unsigned char *comm
     if (load_i32(common + compiled_phase_at) < 1) {
         return refuse(r, "a condensed record has a phase of 1 or more");
     }
+    if (!all_finite(common + compiled_t_low_at, 2)) {
+        return refuse(r, "a temperature is not a finite number");
+    }
     thermo_interval *in = reinterpret_cast<thermo_interval *>(*record + 1) + index;
     in->t_low_k = load_f64(common + compiled_t_low_at);
     in->t_high_k = load_f64(common + compiled_t_high_at);
