@@ -466,10 +466,19 @@ static int read_records(compiled_reader *r, thermo_database *db)
         db->common_bounds_k[i] = r->bounds[i];
     }
     set_sections(db, gases, products);
+    // The directory, the table of built records and the name index, for
+    // as many species as the header counts and the file can hold, in one
+    // mapping whose pages are made present at once.
     std::size_t capacity = r->length / min_species_bytes + 1;
-    if (!reserve_arena(db, capacity * sizeof(compiled_species))) {
+    if (static_cast<std::size_t>(records) < capacity) {
+        capacity = static_cast<std::size_t>(records) + 1;
+    }
+    std::size_t tables = align_up(capacity * sizeof(compiled_species)) + capacity * sizeof(const species_record *) +
+                         name_index_slots(static_cast<int>(capacity)) * sizeof(unsigned);
+    if (!reserve_arena(db, tables)) {
         return out_of_memory(r);
     }
+    prefault_pages(db->arena, db->arena_capacity);
     db->directory_at = db->arena_used;
     compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
     alignas(8) char scratch[max_record_bytes];

@@ -59,6 +59,14 @@ void commit_record(thermo_database *db, species_record *record, const formula *f
 // 0 when no memory is left.
 int build_index(thermo_database *db);
 
+// The slots of the name index for this many species (at most half full).
+unsigned name_index_slots(int species_count);
+
+// Makes the pages of [at, at + bytes) of a private anonymous mapping
+// present and writable in one call, where the system can: cheaper than
+// taking a page fault on each as it is first written. Changes no byte.
+void prefault_pages(void *at, std::size_t bytes);
+
 // The compiled database's side of database_species: the record of a
 // species not built yet, built now.
 const species_record *build_compiled_species(const thermo_database *db, int index);

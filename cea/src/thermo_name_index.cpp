@@ -40,8 +40,7 @@ static const unsigned char *compiled_name(const thermo_database *db, int index, 
     return db->file + s->offset + 4 + s->name_from; // past the length marker
 }
 
-// The slots of the index, at most half full.
-static unsigned index_slots(int species_count)
+unsigned name_index_slots(int species_count)
 {
     unsigned slots = min_index_slots;
     while (slots < 2u * static_cast<unsigned>(species_count)) {
@@ -52,7 +51,7 @@ static unsigned index_slots(int species_count)
 
 int build_index(thermo_database *db)
 {
-    unsigned slots = index_slots(db->species_count);
+    unsigned slots = name_index_slots(db->species_count);
     std::size_t offsets_bytes = align_up(static_cast<std::size_t>(db->species_count) * sizeof(unsigned));
     std::size_t index_bytes = slots * sizeof(unsigned);
     if (offsets_bytes + index_bytes <= db->records_at) {
@@ -90,7 +89,7 @@ int build_index(thermo_database *db)
 
 int build_compiled_index(thermo_database *db)
 {
-    unsigned slots = index_slots(db->species_count);
+    unsigned slots = name_index_slots(db->species_count);
     if (!reserve_arena(db, slots * sizeof(unsigned))) {
         return 0;
     }
