@@ -151,6 +151,8 @@ TEST(thermo_compiled, compiler_refuses_what_it_cannot_hold)
          },
          "more than three"},
         {"unreadable text", [&](std::string &t) { t.replace(co + 81 + 53, 5, "abcde"); }, "molecular weight"},
+        {"zero bound", [&](std::string &t) { t.replace(t.find("    200.00"), 10, "     00.00"); },
+         "common temperature"},
     };
     for (const refusal &r : refusals) {
         std::string changed = text;
