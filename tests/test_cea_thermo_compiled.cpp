@@ -151,6 +151,8 @@ TEST(thermo_compiled, compiler_refuses_what_it_cannot_hold)
          },
          "more than three"},
         {"unreadable text", [&](std::string &t) { t.replace(co + 81 + 53, 5, "abcde"); }, "molecular weight"},
+        {"zero bound", [&](std::string &t) { t.replace(t.find("    200.00"), 10, "     00.00"); },
+         "common temperature"},
     };
     for (const refusal &r : refusals) {
         std::string changed = text;
@@ -229,6 +231,34 @@ TEST(thermo_compiled, damaged_files_name_record_and_offset)
     for (std::size_t length = 0; length < lib.size(); ++length) {
         ASSERT_EQ(parse(lib.substr(0, length), &db, &message), CEA_MALFORMED_DATABASE) << length;
         ASSERT_NE(message.find(" at byte "), std::string::npos) << length << ": " << message;
+    }
+}
+
+// An infinity or a NaN in any number of a product record, a gas or either
+// interval of a condensed species, is refused at that record.
+TEST(thermo_compiled, every_number_of_a_product_record_must_be_finite)
+{
+    const std::string lib = small_lib();
+    const std::size_t condensed = lib.find("H2O(L)") - 4; // two intervals, two records
+    const std::size_t records[3] = {62, condensed, condensed + 183};
+    const std::size_t ends[3] = {4 + 319, 4 + 175, 4 + 175};
+    const double bad_values[3] = {1.0 / 0.0, -1.0 / 0.0, std::nan("")};
+    for (int k = 0; k < 3; ++k) {
+        std::vector<std::size_t> offsets = {27, 37, 47, 57, 67}; // the atom counts
+        for (std::size_t at = 79; at + 8 <= ends[k] - 4; at += 8) {
+            offsets.push_back(at); // temperatures, weight, coefficients
+        }
+        for (std::size_t at : offsets) {
+            for (double v : bad_values) {
+                std::string changed = lib;
+                put_f64(changed, records[k] + 4 + at, v);
+                thermo_database db;
+                std::string message;
+                std::string where = "at byte " + std::to_string(records[k]) + ":";
+                ASSERT_EQ(parse(changed, &db, &message), CEA_MALFORMED_DATABASE) << records[k] << "+" << at << " " << v;
+                EXPECT_NE(message.find(where), std::string::npos) << at << ": " << message;
+            }
+        }
     }
 }
 

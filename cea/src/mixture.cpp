@@ -1,6 +1,7 @@
 #include "mixture.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -82,6 +83,8 @@ int mixture_from_names(const thermo_database *database, int n, const char *const
     }
     return status;
 }
+
+static const int chosen_bits_species = 16384;
 
 struct product_filter {
     const unsigned *symbols; // of the reactants' elements
@@ -172,11 +175,22 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
         }
         omitted[filter.omitted_count++] = index;
     }
-    // Counted first, so that the list is allocated once at its size.
+    // Counted first, so that the list is allocated once at its size; the
+    // species chosen are remembered, a bit each, for filling it (for a
+    // database of up to chosen_bits_species; a larger one is asked twice).
     int count = 0;
+    std::uint64_t chosen[chosen_bits_species / 64];
+    int remembered = database->species_count <= chosen_bits_species;
     if (status == CEA_OK) {
+        if (remembered) {
+            std::memset(chosen, 0, (static_cast<std::size_t>(database->species_count) + 63) / 64 * sizeof chosen[0]);
+        }
         for (int j = 0; j < database->species_count; ++j) {
-            count += is_formed(&filter, database, j);
+            int formed = is_formed(&filter, database, j);
+            count += formed;
+            if (remembered && formed) {
+                chosen[j / 64] |= std::uint64_t{1} << (j % 64);
+            }
         }
         if (count == 0) {
             status =
@@ -188,7 +202,7 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     }
     if (status == CEA_OK) {
         for (int j = 0; j < database->species_count; ++j) {
-            if (is_formed(&filter, database, j)) {
+            if (remembered ? (chosen[j / 64] >> (j % 64) & 1) != 0 : is_formed(&filter, database, j) != 0) {
                 out->species[out->species_count++] = j;
             }
         }

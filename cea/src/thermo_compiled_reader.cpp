@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "thermo_compiled_format.h"
+#include "thermo_compiled_scan.h"
 #include "thermo_database_build.h"
 
 namespace cea_impl {
@@ -255,6 +256,9 @@ static int read_condensed_interval(compiled_reader *r, const unsigned char *comm
     if (load_i32(common + compiled_phase_at) < 1) {
         return refuse(r, "a condensed record has a phase of 1 or more");
     }
+    if (!all_finite(common + compiled_t_low_at, 2)) {
+        return refuse(r, "a temperature is not a finite number");
+    }
     thermo_interval *in = reinterpret_cast<thermo_interval *>(*record + 1) + index;
     in->t_low_k = load_f64(common + compiled_t_low_at);
     in->t_high_k = load_f64(common + compiled_t_high_at);
@@ -447,6 +451,63 @@ static void set_sections(thermo_database *db, int gases, int products)
         db->gases_end >= bound || c > bound / condensed_bytes ? bound : db->gases_end + c * condensed_bytes;
 }
 
+// Every species of the file after its header, each entered in the
+// directory and the name index; a species that the quick check does not
+// pass is built at r->out, to check it.
+static int read_species_records(compiled_reader *r, thermo_database *db, int gases, int products, int records)
+{
+    compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
+    const species_record *scratch = reinterpret_cast<const species_record *>(r->out);
+    // Records counted so far: products, then reactant entries.
+    for (int counted = 0; counted < records;) {
+        int part_end = counted < gases ? gases : counted < products ? products : records;
+        std::size_t offset = r->at;
+        int number = r->record_number + 1;
+        compiled_species *entry = &directory[db->species_count];
+        entry->offset = static_cast<std::uint32_t>(offset);
+        entry->record_number = number;
+        // Product records of the usual shape pass a quick check; the rest,
+        // and any fault, go to the reader that builds the record.
+        scanned_species found;
+        if (r->at < db->products_end && scan_product_species(r->bytes, r->length, r->at, r->at < db->gases_end,
+                                                             part_end - counted, entry, &found)) {
+            r->at = found.next;
+            r->record_number += found.records;
+            counted += found.records;
+            index_compiled_species(db, db->species_count);
+            ++db->species_count;
+            db->interval_count += found.interval_count;
+            continue;
+        }
+        int used = 0;
+        int status = read_species(r, db, part_end - counted, &used);
+        if (status != CEA_OK) {
+            return status;
+        }
+        counted += used;
+        const species_record *record = scratch;
+        entry->element_count = record->element_count;
+        for (int e = 0; e < record->element_count; ++e) {
+            entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
+        }
+        entry->product = record->product;
+        // The name as it stands in the file, or one byte on (a gas's mark).
+        const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
+        std::size_t name_length = r->out_name_length;
+        entry->name_from = static_cast<unsigned char>(std::memcmp(name, record_name(record), name_length) != 0);
+        entry->name_length = static_cast<unsigned char>(name_length);
+        index_compiled_species(db, db->species_count);
+        ++db->species_count;
+        db->interval_count += record->interval_count;
+    }
+    if (r->at != r->length) {
+        r->record = r->at;
+        ++r->record_number;
+        return refuse(r, "bytes follow the last record that the header counts");
+    }
+    return CEA_OK;
+}
+
 // Walks every record of the file: each species is built once, to check it,
 // and entered in the directory.
 static int read_records(compiled_reader *r, thermo_database *db)
@@ -462,49 +523,29 @@ static int read_records(compiled_reader *r, thermo_database *db)
         db->common_bounds_k[i] = r->bounds[i];
     }
     set_sections(db, gases, products);
+    // The directory, the table of built records (zero: a fresh mapping) and
+    // the name index, for as many species as the header counts and the file
+    // can hold, in one mapping whose pages are made present at once.
     std::size_t capacity = r->length / min_species_bytes + 1;
-    if (!reserve_arena(db, capacity * sizeof(compiled_species))) {
+    if (static_cast<std::size_t>(records) < capacity) {
+        capacity = static_cast<std::size_t>(records) + 1;
+    }
+    std::size_t directory_bytes = align_up(capacity * sizeof(compiled_species));
+    std::size_t built_bytes = capacity * sizeof(const species_record *);
+    std::size_t index_bytes = name_index_slots(static_cast<int>(capacity)) * sizeof(unsigned);
+    if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes)) {
         return out_of_memory(r);
     }
+    prefault_pages(db->arena, db->arena_capacity);
     db->directory_at = db->arena_used;
-    compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
+    db->built_at = db->directory_at + directory_bytes;
+    begin_compiled_index(db, db->built_at + built_bytes, static_cast<int>(capacity));
+    db->arena_used = db->index_at + index_bytes;
     alignas(8) char scratch[max_record_bytes];
     r->out = scratch;
-    // Records counted so far: products, then reactant entries.
-    for (int counted = 0; counted < records;) {
-        int part_end = counted < gases ? gases : counted < products ? products : records;
-        std::size_t offset = r->at;
-        int number = r->record_number + 1;
-        int used = 0;
-        status = read_species(r, db, part_end - counted, &used);
-        if (status != CEA_OK) {
-            return status;
-        }
-        counted += used;
-        const species_record *record = reinterpret_cast<const species_record *>(scratch);
-        compiled_species *entry = &directory[db->species_count];
-        entry->offset = static_cast<std::uint32_t>(offset);
-        entry->record_number = number;
-        entry->element_count = record->element_count;
-        for (int e = 0; e < record->element_count; ++e) {
-            entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
-        }
-        entry->product = record->product;
-        // The name as it stands in the file, or one byte on (a gas's mark).
-        const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
-        std::size_t name_length = r->out_name_length;
-        entry->name_from = static_cast<unsigned char>(std::memcmp(name, record_name(record), name_length) != 0);
-        entry->name_length = static_cast<unsigned char>(name_length);
-        ++db->species_count;
-        db->interval_count += record->interval_count;
-    }
-    if (r->at != r->length) {
-        r->record = r->at;
-        ++r->record_number;
-        return refuse(r, "bytes follow the last record that the header counts");
-    }
-    db->arena_used += align_up(static_cast<std::size_t>(db->species_count) * sizeof(compiled_species));
-    return CEA_OK;
+    status = read_species_records(r, db, gases, products, records);
+    r->out = nullptr; // the scratch record ends here
+    return status;
 }
 
 int is_compiled_thermo(const unsigned char *bytes, std::size_t length)
@@ -520,19 +561,6 @@ static int read_mapped(compiled_reader *r, thermo_database *db)
     r->length = db->file_length;
     int status = db->file_length > max_compiled_bytes ? refuse(r, "the file is larger than any database comes near")
                                                       : read_records(r, db);
-    if (status == CEA_OK) {
-        std::size_t built_bytes = static_cast<std::size_t>(db->species_count) * sizeof(const species_record *);
-        if (!reserve_arena(db, built_bytes)) {
-            status = out_of_memory(r);
-        } else {
-            db->built_at = db->arena_used;
-            std::memset(db->arena + db->built_at, 0, built_bytes);
-            db->arena_used += built_bytes;
-        }
-    }
-    if (status == CEA_OK && !build_compiled_index(db)) {
-        status = out_of_memory(r);
-    }
     if (status == CEA_OK) {
         // Address space only: a page costs something when a record is built on it.
         db->records_capacity = records_bound(db->file_length);

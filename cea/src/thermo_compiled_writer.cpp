@@ -111,9 +111,14 @@ static int read_optional_number(const line_view *line, int first_column, int wid
 static int bounds_line(void *context, const line_view *line, failure *error)
 {
     compiler *c = static_cast<compiler *>(context);
-    (void)error;
     for (int i = 0; i < compiled_bound_count; ++i) {
-        read_number(line, 1 + 10 * i, 10, &c->bounds[i]); // checked by the reader
+        read_number(line, 1 + 10 * i, 10, &c->bounds[i]); // read as numbers by the text reader
+        // The compiled reader takes the gas intervals from these, and
+        // refuses bounds that the text reader lets pass, such as a zero.
+        if (!(c->bounds[i] > 0.0) || !std::isfinite(c->bounds[i]) || (i > 0 && !(c->bounds[i] > c->bounds[i - 1]))) {
+            return refuse(c, error, line->number,
+                          "the common temperature bounds must be positive, finite and increasing");
+        }
     }
     copy_columns(line, 41, static_cast<int>(compiled_header_date_bytes), reinterpret_cast<unsigned char *>(c->date));
     return CEA_OK;

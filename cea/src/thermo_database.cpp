@@ -100,6 +100,18 @@ static char *map_arena(std::size_t *capacity)
     return raw + lead;
 }
 
+void prefault_pages(void *at, std::size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    if (at != nullptr && bytes > 0) {
+        madvise(at, bytes, MADV_POPULATE_WRITE); // a hint: an older system faults them in as they are used
+    }
+#else
+    (void)at;
+    (void)bytes;
+#endif
+}
+
 // Makes room for `more` bytes after the used part, moving the arena to a
 // larger mapping when it is full (only for a text that grows past what its
 // size promised).

@@ -59,13 +59,24 @@ void commit_record(thermo_database *db, species_record *record, const formula *f
 // 0 when no memory is left.
 int build_index(thermo_database *db);
 
+// The slots of the name index for this many species (at most half full).
+unsigned name_index_slots(int species_count);
+
+// Makes the pages of [at, at + bytes) of a private anonymous mapping
+// present and writable in one call, where the system can: cheaper than
+// taking a page fault on each as it is first written. Changes no byte.
+void prefault_pages(void *at, std::size_t bytes);
+
 // The compiled database's side of database_species: the record of a
 // species not built yet, built now.
 const species_record *build_compiled_species(const thermo_database *db, int index);
 
-// The name index of a compiled database, over the names in its file.
-// 0 when no memory is left.
-int build_compiled_index(thermo_database *db);
+// The name index of a compiled database, over the names in its file, built
+// as the species are read: an empty one at arena offset `at` (room for
+// name_index_slots(species_bound) slots made), then each species entered
+// once its directory entry is filled (the first of a name wins).
+void begin_compiled_index(thermo_database *db, std::size_t at, int species_bound);
+void index_compiled_species(thermo_database *db, int species);
 
 } // namespace cea_impl
 

@@ -40,8 +40,7 @@ static const unsigned char *compiled_name(const thermo_database *db, int index, 
     return db->file + s->offset + 4 + s->name_from; // past the length marker
 }
 
-// The slots of the index, at most half full.
-static unsigned index_slots(int species_count)
+unsigned name_index_slots(int species_count)
 {
     unsigned slots = min_index_slots;
     while (slots < 2u * static_cast<unsigned>(species_count)) {
@@ -52,7 +51,7 @@ static unsigned index_slots(int species_count)
 
 int build_index(thermo_database *db)
 {
-    unsigned slots = index_slots(db->species_count);
+    unsigned slots = name_index_slots(db->species_count);
     std::size_t offsets_bytes = align_up(static_cast<std::size_t>(db->species_count) * sizeof(unsigned));
     std::size_t index_bytes = slots * sizeof(unsigned);
     if (offsets_bytes + index_bytes <= db->records_at) {
@@ -88,33 +87,30 @@ int build_index(thermo_database *db)
     return 1;
 }
 
-int build_compiled_index(thermo_database *db)
+void begin_compiled_index(thermo_database *db, std::size_t at, int species_bound)
 {
-    unsigned slots = index_slots(db->species_count);
-    if (!reserve_arena(db, slots * sizeof(unsigned))) {
-        return 0;
-    }
-    db->index_at = db->arena_used;
-    db->arena_used += slots * sizeof(unsigned);
+    unsigned slots = name_index_slots(species_bound);
+    db->index_at = at;
     db->index_mask = slots - 1;
+    std::memset(db->arena + at, 0xff, slots * sizeof(unsigned));
+}
+
+void index_compiled_species(thermo_database *db, int species)
+{
     unsigned *index = reinterpret_cast<unsigned *>(db->arena + db->index_at);
-    std::memset(index, 0xff, slots * sizeof(unsigned));
-    for (int i = 0; i < db->species_count; ++i) {
-        std::size_t length = 0;
-        const unsigned char *name = compiled_name(db, i, &length);
-        for (unsigned slot = name_bytes_hash(name, length) & db->index_mask;; slot = (slot + 1) & db->index_mask) {
-            if (index[slot] == empty_slot) {
-                index[slot] = static_cast<unsigned>(i);
-                break;
-            }
-            std::size_t other_length = 0;
-            const unsigned char *other = compiled_name(db, static_cast<int>(index[slot]), &other_length);
-            if (other_length == length && std::memcmp(other, name, length) == 0) {
-                break;
-            }
+    std::size_t length = 0;
+    const unsigned char *name = compiled_name(db, species, &length);
+    for (unsigned slot = name_bytes_hash(name, length) & db->index_mask;; slot = (slot + 1) & db->index_mask) {
+        if (index[slot] == empty_slot) {
+            index[slot] = static_cast<unsigned>(species);
+            return;
+        }
+        std::size_t other_length = 0;
+        const unsigned char *other = compiled_name(db, static_cast<int>(index[slot]), &other_length);
+        if (other_length == length && std::memcmp(other, name, length) == 0) {
+            return;
         }
     }
-    return 1;
 }
 
 static int find_compiled_species(const thermo_database *database, const char *name)

@@ -1,0 +1,32 @@
+// The quick check of a compiled database's product records: one tight pass
+// over a species' bytes (framing, counts, names, finite numbers by their
+// exponent bits, ordered intervals) that enters it in the directory
+// without building its record. It accepts only what the full reader
+// accepts, and only records of the usual shape; for anything else it
+// answers 0 and the full reader reads the species, and says what is wrong.
+#ifndef CEA_THERMO_COMPILED_SCAN_H
+#define CEA_THERMO_COMPILED_SCAN_H
+
+#include <cstddef>
+
+#include "thermo_database.h"
+
+namespace cea_impl {
+
+// What the scan of one species found.
+struct scanned_species {
+    std::size_t next;   // file offset past its last record
+    int records;        // the records it took
+    int interval_count; // of the record the full reader would build
+};
+
+// Scans the product species whose first record is at `at` of the file
+// (a gas when `gas`, else a condensed species with at most `remaining`
+// records), and fills *entry (all but its offset and record number).
+// 1 when it is of the usual shape and sound, 0 otherwise.
+int scan_product_species(const unsigned char *bytes, std::size_t length, std::size_t at, int gas, int remaining,
+                         compiled_species *entry, scanned_species *found);
+
+} // namespace cea_impl
+
+#endif
