@@ -18,6 +18,11 @@ struct cea_chamber {
 // 0 for CH4(L). Returns 1 when open, 0 with a message in error_buffer.
 int cea_chamber_open(cea_chamber *chamber, const char *thermo_lib, int fuel_rp1, char *error_buffer, int error_size);
 
+// Creates the four handles on the database loaded already (by an open
+// chamber): a second chamber for another thread, which may then solve while
+// the first one does. Returns 1 when open, 0 with a message in error_buffer.
+int cea_chamber_create(cea_chamber *chamber, int fuel_rp1, char *error_buffer, int error_size);
+
 // The chamber state at p_c (Pa), mixture ratio k and inlet temperatures t_o,
 // t_f (K). Returns 1 with *state filled, 0 with a message (possibly empty).
 int cea_chamber_solve(cea_chamber *chamber, double p_c, double k, double t_o, double t_f, chamber_state *state,

@@ -16,6 +16,7 @@ enum {
     sweep_max_axes = 3,
     sweep_max_list_values = 1024, // values of one "--vary NAME=V1,V2,..."
     sweep_message_size = 512,
+    sweep_max_jobs = 64, // --jobs: threads of one run, each with its own chamber
 };
 
 enum sweep_format { SWEEP_CSV = 0, SWEEP_JSONL = 1 };
@@ -53,6 +54,7 @@ struct sweep_plan {
     int format;              // sweep_format
     const char *output_path; // --output, or nullptr for standard output
     int progress;            // --progress given
+    int jobs;                // --jobs N (1 to sweep_max_jobs), or 0 when not given
     long long shard_index;   // K - 1 of --shard K/N (0 of 1 without)
     long long shard_count;
     long long grid_rows;  // combinations of the axes

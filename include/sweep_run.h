@@ -4,9 +4,9 @@
 // message is the line lre-perf would write to standard error. A case is the
 // base case, then its case line's words, then the axis values (and the
 // searched value of --maximize), applied in that order. A case allocates
-// nothing; a run needs about 20 kB of stack. The equilibrium library's last
-// error text is process-wide: one sweep at a time per process, or one per
-// thread only with a library that keeps it per thread.
+// nothing; a run needs about 20 kB of stack. Runs on distinct chambers may go
+// on in different threads at once (the equilibrium library keeps its error
+// text per thread); sweep_parallel.h runs one plan on several threads.
 #ifndef LRE_SWEEP_RUN_H
 #define LRE_SWEEP_RUN_H
 
@@ -47,5 +47,27 @@ int sweep_open_chamber(const sweep_plan *plan, cea_chamber *chamber, char *messa
 // Writes the header (CSV only) and the shard's rows in case order. Returns 1
 // when the sweep ran to its end or was cancelled, 0 when the sink failed.
 int sweep_run(const sweep_plan *plan, cea_chamber *chamber, const sweep_callbacks *callbacks, sweep_outcome *outcome);
+
+// The pieces of a run, for a runner that shares the rows among threads.
+// Where a runner stands in the case text: a cursor is given its rows in
+// increasing case order, so that it walks the text forwards once.
+struct sweep_cursor {
+    const char *line;
+    std::size_t line_length;
+    std::size_t position;
+    long long line_index; // -1 before the first line
+};
+void sweep_cursor_start(sweep_cursor *cursor);
+
+// Writes the header row into buffer[0..size) (CSV; a format without one
+// writes nothing). Returns its length: size or more when it does not fit.
+int sweep_format_header(const sweep_plan *plan, char *buffer, int size);
+
+// Builds row index of the plan (a case, or the best case of a search),
+// solves it on the chamber and writes its row into buffer[0..size). Returns
+// the row's length (size or more: it does not fit), *failed 1 for a failed
+// case. Nothing outside the chamber, the cursor and the buffer is written.
+int sweep_format_case(const sweep_plan *plan, cea_chamber *chamber, sweep_cursor *cursor, long long index, char *buffer,
+                      int size, int *failed);
 
 #endif

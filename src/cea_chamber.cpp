@@ -63,11 +63,26 @@ int cea_chamber_open(cea_chamber *chamber, const char *thermo_lib, int fuel_rp1,
     chamber->solver = nullptr;
     chamber->solution = nullptr;
     error_buffer[0] = '\0';
+    if (!cea_ok(cea_set_log_level(0), "CEA log setup", error_buffer, error_size) ||
+        !cea_ok(cea_init_thermo(thermo_lib), "CEA thermo database", error_buffer, error_size)) {
+        return 0;
+    }
+    return cea_chamber_create(chamber, fuel_rp1, error_buffer, error_size);
+}
+
+int cea_chamber_create(cea_chamber *chamber, int fuel_rp1, char *error_buffer, int error_size)
+{
+    if (chamber == nullptr || error_buffer == nullptr || error_size <= 0 || (fuel_rp1 != 0 && fuel_rp1 != 1)) {
+        return 0;
+    }
+    chamber->reactants = nullptr;
+    chamber->products = nullptr;
+    chamber->solver = nullptr;
+    chamber->solution = nullptr;
+    error_buffer[0] = '\0';
 
     const char *const names[species_count] = {oxidizer_name, fuel_rp1 == 1 ? fuel_name_rp1 : fuel_name_methane};
-    if (!cea_ok(cea_set_log_level(0), "CEA log setup", error_buffer, error_size) ||
-        !cea_ok(cea_init_thermo(thermo_lib), "CEA thermo database", error_buffer, error_size) ||
-        !cea_ok(cea_mixture_create(&chamber->reactants, species_count, names), "CEA reactant mixture", error_buffer,
+    if (!cea_ok(cea_mixture_create(&chamber->reactants, species_count, names), "CEA reactant mixture", error_buffer,
                 error_size) ||
         !cea_ok(cea_mixture_create_from_reactants(&chamber->products, species_count, names, 0, nullptr),
                 "CEA product mixture", error_buffer, error_size) ||

@@ -1,7 +1,7 @@
 // lre-sweep: families of lre-perf cases in one process over one open
-// chamber. This unit wires the command line, the case file, the output file,
-// the signals and the progress line to the sweep engine (sweep_plan.h,
-// sweep_run.h).
+// chamber per thread. This unit wires the command line, the case file, the
+// output file, the signals and the progress line to the sweep engine
+// (sweep_plan.h, sweep_run.h, sweep_parallel.h).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "cea_chamber.h"
+#include "sweep_parallel.h"
 #include "sweep_plan.h"
 #include "sweep_run.h"
 
@@ -32,14 +33,17 @@ static void print_usage(std::FILE *out)
 {
     std::fputs("Usage: lre-sweep THERMO_LIB [lre-perf options] [--vary NAME=FROM:TO:STEP | --vary NAME=V1,V2,...]...\n"
                "                 [--cases FILE|-] [--maximize MEMBER --over NAME=LO:HI] [--format csv|jsonl]\n"
-               "                 [--output FILE] [--shard K/N] [--progress]\n"
+               "                 [--output FILE] [--shard K/N] [--jobs N] [--progress]\n"
                "  --vary NAME=...   vary an lre-perf option, named without its dashes (up to three; the last fastest)\n"
                "  --cases FILE      one case per line: lre-perf option words applied on top of the base options\n"
                "  --maximize MEMBER the document member to maximise (calculated.I_s_v_mps) over --over's range\n"
                "  --format          csv (default) or jsonl\n"
                "  --output FILE     write the rows to FILE instead of standard output\n"
-               "  --shard K/N       only the cases whose index i has i mod N = K - 1\n"
-               "  --progress        progress on standard error even when it is not a terminal\n"
+               "  --shard K/N       only the cases whose index i has i mod N = K - 1\n",
+               out);
+    std::fprintf(out, "  --jobs N          solve on N threads, 1 to %d (default: the online processors, here %d)\n",
+                 static_cast<int>(sweep_max_jobs), sweep_default_jobs());
+    std::fputs("  --progress        progress on standard error even when it is not a terminal\n"
                "  --help            this text (as the only word)\n"
                "  --version         the program's name and version (as the only word)\n",
                out);
@@ -170,7 +174,8 @@ int main(int argc, char **argv)
         const int show = plan.progress || isatty(STDERR_FILENO);
         const sweep_callbacks callbacks = {write_row, out, show ? show_progress : nullptr, &progress, &stop_requested};
         sweep_outcome outcome = {};
-        const int ran = sweep_run(&plan, &chamber, &callbacks, &outcome);
+        const int jobs = plan.jobs > 0 ? plan.jobs : sweep_default_jobs();
+        const int ran = sweep_run_parallel(&plan, &chamber, jobs, &callbacks, &outcome);
         const int closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
         if (!ran || !closed) {
             std::fprintf(stderr, "Writing the rows failed after %lld rows.\n", outcome.rows_written);

@@ -47,6 +47,22 @@ int read_number(const char *text, std::size_t length, double *value)
     return parse_number(copy, value);
 }
 
+// Reads one to nine digits as a whole number.
+int read_digits(const char *text, long long *number)
+{
+    long long value = 0;
+    int digits = 0;
+    for (const char *c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || digits == 9) {
+            return 0;
+        }
+        value = value * 10 + (*c - '0');
+        ++digits;
+    }
+    *number = value;
+    return digits > 0;
+}
+
 // Reads "K/N" with 1 <= K <= N, digits only.
 int read_shard(const char *text, long long *index, long long *count)
 {
@@ -182,7 +198,8 @@ int read_over(sweep_plan *plan, const char *word, char *message, int message_siz
 // The words of the sweep itself that take a value.
 int takes_value(const char *word)
 {
-    static const char *const words[] = {"--vary", "--cases", "--maximize", "--over", "--format", "--output", "--shard"};
+    static const char *const words[] = {"--vary",   "--cases",  "--maximize", "--over",
+                                        "--format", "--output", "--shard",    "--jobs"};
     for (const char *sweep_word : words) {
         if (std::strcmp(word, sweep_word) == 0) {
             return 1;
@@ -226,6 +243,13 @@ int read_sweep_word(sweep_plan *plan, const char *word, const char *value, char 
         }
     } else if (std::strcmp(word, "--output") == 0) {
         plan->output_path = value;
+    } else if (std::strcmp(word, "--jobs") == 0) {
+        long long jobs = 0;
+        if (!read_digits(value, &jobs) || jobs < 1 || jobs > sweep_max_jobs) {
+            return refuse(message, message_size, "--jobs %s: a whole number from 1 to %d.", value,
+                          static_cast<int>(sweep_max_jobs));
+        }
+        plan->jobs = static_cast<int>(jobs);
     } else if (!read_shard(value, &plan->shard_index, &plan->shard_count)) {
         return refuse(message, message_size, "--shard %s: must read K/N with 1 <= K <= N.", value);
     }

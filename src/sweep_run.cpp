@@ -343,30 +343,75 @@ void format_row(const sweep_plan *plan, long long index, const case_result *resu
     append(row, "\n");
 }
 
-int write_header(const sweep_plan *plan, const sweep_callbacks *callbacks, row_text *row)
+} // namespace
+
+void sweep_cursor_start(sweep_cursor *cursor) { *cursor = sweep_cursor{nullptr, 0, 0, -1}; }
+
+int sweep_format_header(const sweep_plan *plan, char *buffer, int size)
 {
     if (plan->format != SWEEP_CSV) {
-        return 1;
+        return 0;
     }
-    row->length = 0;
-    append(row, "case,status,message");
+    row_text row = {buffer, size, 0};
+    append(&row, "case,status,message");
     json_member_info members[json_max_members];
     const int count = json_module_members(plan->module, members, json_max_members);
     for (int i = 0; i < count; ++i) {
-        append(row, ",");
-        append(row, members[i].group);
-        append(row, ".");
-        append(row, members[i].name);
+        append(&row, ",");
+        append(&row, members[i].group);
+        append(&row, ".");
+        append(&row, members[i].name);
     }
     if (plan->maximize) {
-        append(row, ",evaluations,at_bound");
+        append(&row, ",evaluations,at_bound");
     }
-    append(row, "\n");
-    return row->length < row->size &&
-           callbacks->write_row(callbacks->row_user, row->buffer, static_cast<std::size_t>(row->length));
+    append(&row, "\n");
+    return row.length;
 }
 
-} // namespace
+int sweep_format_case(const sweep_plan *plan, cea_chamber *chamber, sweep_cursor *cursor, long long index, char *buffer,
+                      int size, int *failed)
+{
+    // The case line of the row: found by walking the text forwards, since
+    // a cursor's rows come in case order.
+    const long long wanted_line = index / plan->grid_rows;
+    while (plan->cases_text != nullptr && cursor->line_index < wanted_line) {
+        sweep_next_case_line(plan->cases_text, plan->cases_length, &cursor->position, &cursor->line,
+                             &cursor->line_length);
+        ++cursor->line_index;
+    }
+    long long axis_index[sweep_max_axes] = {0, 0, 0};
+    long long grid_index = index % plan->grid_rows;
+    for (int a = plan->axis_count - 1; a >= 0; --a) {
+        axis_index[a] = grid_index % plan->axes[a].count;
+        grid_index /= plan->axes[a].count;
+    }
+    case_result result;
+    int evaluations = 1;
+    int at_bound = 0;
+    if (plan->maximize) {
+        search_state search;
+        search.plan = plan;
+        search.chamber = chamber;
+        search.line = cursor->line;
+        search.line_length = cursor->line_length;
+        search.axis_index = axis_index;
+        search.evaluations = 0;
+        search.best_value = -HUGE_VAL;
+        search.best_x = 0.0;
+        search.have_failure = 0;
+        search.best = &result;
+        search.first_failure[0] = '\0';
+        at_bound = maximize(&search);
+        evaluations = search.evaluations;
+    } else {
+        solve_case(plan, chamber, cursor->line, cursor->line_length, axis_index, 0, 0.0, &result);
+    }
+    row_text row = {buffer, size, 0};
+    format_row(plan, index, &result, evaluations, at_bound, &row);
+    *failed = result.ok ? 0 : 1;
+    return row.length;
+}
 
 int sweep_open_chamber(const sweep_plan *plan, cea_chamber *chamber, char *message, int message_size)
 {
@@ -384,65 +429,28 @@ int sweep_run(const sweep_plan *plan, cea_chamber *chamber, const sweep_callback
 {
     *outcome = sweep_outcome{0, 0, 0, 0};
     char buffer[sweep_row_max_size];
-    row_text row = {buffer, sweep_row_max_size, 0};
-    if (!write_header(plan, callbacks, &row)) {
+    const int header = sweep_format_header(plan, buffer, sweep_row_max_size);
+    if (header >= sweep_row_max_size ||
+        (header > 0 && !callbacks->write_row(callbacks->row_user, buffer, static_cast<std::size_t>(header)))) {
         outcome->write_failed = 1;
         return 0;
     }
-    // The case line of the row: found by walking the text forwards, since
-    // the rows run in case order.
-    const char *line = nullptr;
-    std::size_t line_length = 0;
-    std::size_t position = 0;
-    long long line_index = -1;
-    case_result result;
-    case_result trial_best;
+    sweep_cursor cursor;
+    sweep_cursor_start(&cursor);
     for (long long index = plan->shard_index; index < plan->row_count; index += plan->shard_count) {
         if (callbacks->cancel != nullptr && *callbacks->cancel != 0) {
             outcome->cancelled = 1;
             return 1;
         }
-        const long long wanted_line = index / plan->grid_rows;
-        while (plan->cases_text != nullptr && line_index < wanted_line) {
-            sweep_next_case_line(plan->cases_text, plan->cases_length, &position, &line, &line_length);
-            ++line_index;
-        }
-        long long axis_index[sweep_max_axes] = {0, 0, 0};
-        long long grid_index = index % plan->grid_rows;
-        for (int a = plan->axis_count - 1; a >= 0; --a) {
-            axis_index[a] = grid_index % plan->axes[a].count;
-            grid_index /= plan->axes[a].count;
-        }
-        const case_result *row_result = &result;
-        int evaluations = 1;
-        int at_bound = 0;
-        if (plan->maximize) {
-            search_state search;
-            search.plan = plan;
-            search.chamber = chamber;
-            search.line = line;
-            search.line_length = line_length;
-            search.axis_index = axis_index;
-            search.evaluations = 0;
-            search.best_value = -HUGE_VAL;
-            search.best_x = 0.0;
-            search.have_failure = 0;
-            search.best = &trial_best;
-            search.first_failure[0] = '\0';
-            at_bound = maximize(&search);
-            evaluations = search.evaluations;
-            row_result = &trial_best;
-        } else {
-            solve_case(plan, chamber, line, line_length, axis_index, 0, 0.0, &result);
-        }
-        format_row(plan, index, row_result, evaluations, at_bound, &row);
-        if (row.length >= row.size ||
-            !callbacks->write_row(callbacks->row_user, row.buffer, static_cast<std::size_t>(row.length))) {
+        int failed = 0;
+        const int length = sweep_format_case(plan, chamber, &cursor, index, buffer, sweep_row_max_size, &failed);
+        if (length >= sweep_row_max_size ||
+            !callbacks->write_row(callbacks->row_user, buffer, static_cast<std::size_t>(length))) {
             outcome->write_failed = 1;
             return 0;
         }
         outcome->rows_written += 1;
-        outcome->rows_failed += row_result->ok ? 0 : 1;
+        outcome->rows_failed += failed;
         if (callbacks->progress != nullptr) {
             callbacks->progress(callbacks->progress_user, outcome->rows_written, plan->shard_rows,
                                 outcome->rows_failed);

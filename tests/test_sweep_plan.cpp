@@ -58,6 +58,9 @@ TEST(SweepPlan, BadWordsAreRefusedWithTheirMessage)
         {{"--shard", "0/4"}, "--shard 0/4: must read K/N with 1 <= K <= N."},
         {{"--shard", "5/4"}, "--shard 5/4: must read K/N with 1 <= K <= N."},
         {{"--shard", "1/4x"}, "--shard 1/4x: must read K/N with 1 <= K <= N."},
+        {{"--jobs", "0"}, "--jobs 0: a whole number from 1 to 64."},
+        {{"--jobs", "65"}, "--jobs 65: a whole number from 1 to 64."},
+        {{"--jobs", "2x"}, "--jobs 2x: a whole number from 1 to 64."},
     };
     std::unique_ptr<sweep_plan> plan(new sweep_plan);
     for (const auto &c : cases) {

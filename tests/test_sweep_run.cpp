@@ -17,6 +17,7 @@
 
 #include "golden_cases.h"
 #include "program_runner.h"
+#include "sweep_parallel.h"
 
 namespace {
 
@@ -26,8 +27,9 @@ int append_row(void *user, const char *row, std::size_t length)
     return 1;
 }
 
-// The rows of "lre-sweep db <words>" with the given case text, run in process.
-std::string sweep(std::vector<const char *> words, const std::string &cases = "")
+// The rows of "lre-sweep db <words>" with the given case text, run in process
+// on jobs threads (1: sweep_run itself).
+std::string sweep(std::vector<const char *> words, const std::string &cases = "", int jobs = 1)
 {
     words.insert(words.begin(), LRE_THERMO_DATABASE);
     std::unique_ptr<sweep_plan> plan(new sweep_plan);
@@ -42,7 +44,8 @@ std::string sweep(std::vector<const char *> words, const std::string &cases = ""
     std::string rows;
     const sweep_callbacks callbacks = {append_row, &rows, nullptr, nullptr, nullptr};
     sweep_outcome outcome = {};
-    EXPECT_EQ(sweep_run(plan.get(), &chamber, &callbacks, &outcome), 1);
+    EXPECT_EQ(sweep_run_parallel(plan.get(), &chamber, jobs, &callbacks, &outcome), 1);
+    EXPECT_EQ(outcome.rows_written, plan->shard_rows);
     cea_chamber_close(&chamber);
     return rows;
 }
@@ -199,6 +202,29 @@ TEST(SweepRun, GridRowsEqualSingleRunsAndShardsMergeIntoTheWhole)
 
 // The best k for the vacuum impulse at two chamber pressures, against a grid
 // of step 0.0005 (the search must be at least as good, and close in k).
+// Several threads write the same bytes as one: failing cases among
+// succeeding ones, case lines crossed with a grid, a search, a shard.
+TEST(SweepRun, ThreadsWriteTheBytesOfOneThread)
+{
+    const std::string cases = "--throttle-pct 30\n# comment\n--burn-s 100\n--k 0\n--altitude-km 20\n";
+    const struct {
+        std::vector<const char *> words;
+        std::string cases;
+    } sweeps[] = {
+        {{"--vary", "throttle-pct=20:120:5", "--vary", "k=2,9,3"}, ""},
+        {{"--vary", "pc-mpa=5:14:3", "--format", "jsonl"}, cases},
+        {{"--maximize", "calculated.I_s_v_mps", "--over", "k=2:4", "--vary", "pc-mpa=1:20:2.5"}, ""},
+        {{"--vary", "throttle-pct=40:110:1", "--shard", "2/3", "--format", "jsonl"}, cases},
+    };
+    for (const auto &s : sweeps) {
+        const std::string one = sweep(s.words, s.cases, 1);
+        EXPECT_NE(one.find("failed"), std::string::npos);
+        for (const int jobs : {2, 3}) {
+            EXPECT_EQ(sweep(s.words, s.cases, jobs), one) << s.words[1] << ", " << jobs << " threads";
+        }
+    }
+}
+
 TEST(SweepRun, MaximizeAgreesWithAFineGrid)
 {
     const std::vector<std::string> best = lines_of(
