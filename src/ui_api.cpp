@@ -285,10 +285,11 @@ void ui_api_case(ui_chambers *chambers, const char *raw_query, ui_answer *answer
 
 // ---- /api/sweep -------------------------------------------------------------
 
-// lre-sweep's options that name files or the terminal have no meaning here.
+// lre-sweep's options that name files or the terminal, or choose its threads,
+// have no meaning here: the server takes its own turns at the library.
 static int is_command_line_only(const char *name)
 {
-    static const char *const names[] = {"cases", "output", "shard", "progress", "json"};
+    static const char *const names[] = {"cases", "output", "shard", "progress", "jobs", "json"};
     for (const char *refused : names) {
         if (std::strcmp(name, refused) == 0) {
             return 1;

@@ -134,7 +134,7 @@ TEST(thermo_compiled, compiler_refuses_what_it_cannot_hold)
     std::string text = small_text();
     std::size_t co = text.find("CO ");
     std::size_t third = text.find("   6000.000  20000.000", co);
-    std::string fourth = text.substr(third, 3 * 81); // a fourth interval after CO's third
+    std::string fourth = text.substr(third, std::size_t{3} * 81); // a fourth interval after CO's third
     fourth.replace(0, 22, "  20000.000  30000.000");
     struct refusal {
         const char *what;
@@ -146,7 +146,7 @@ TEST(thermo_compiled, compiler_refuses_what_it_cannot_hold)
         {"negative phase", [&](std::string &t) { t.replace(co + 81 + 50, 2, "-1"); }, "is negative"},
         {"four gas intervals",
          [&](std::string &t) {
-             t.insert(third + 3 * 81, fourth);
+             t.insert(third + std::size_t{3} * 81, fourth);
              t.replace(co + 81, 2, " 4");
          },
          "more than three"},

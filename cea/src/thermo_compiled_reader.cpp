@@ -45,6 +45,7 @@ static int next_record(compiled_reader *r, std::size_t size, const char *kind, c
 {
     r->record = r->at;
     ++r->record_number;
+    *payload = r->bytes + r->at; // where the record would begin, also when it is refused
     if (r->at == r->length) {
         return fail(r->error, CEA_MALFORMED_DATABASE,
                     "malformed thermodynamic database %s: record %d at byte %zu: the file ends where %s should begin",
@@ -78,7 +79,7 @@ static int all_finite(const unsigned char *p, int count)
     static const std::uint64_t exponent_bits = 0x7ff0000000000000u;
     std::uint64_t non_finite = 0;
     for (int i = 0; i < count; ++i) {
-        double v = load_f64(p + 8 * i);
+        double v = load_f64(p + 8 * static_cast<std::ptrdiff_t>(i));
         std::uint64_t u = 0;
         std::memcpy(&u, &v, sizeof u);
         non_finite |= static_cast<std::uint64_t>((u & exponent_bits) == exponent_bits);
@@ -98,10 +99,10 @@ static void load_set(const unsigned char *p, thermo_interval *out)
         return;
     }
     for (int i = 0; i < fit_coefficient_count; ++i) {
-        out->a[i] = load_f64(p + 8 * i);
+        out->a[i] = load_f64(p + 8 * static_cast<std::ptrdiff_t>(i));
     }
     for (int i = 0; i < fit_integration_constant_count; ++i) {
-        out->b[i] = load_f64(p + 8 * (fit_coefficient_count + i));
+        out->b[i] = load_f64(p + 8 * static_cast<std::ptrdiff_t>(fit_coefficient_count + i));
     }
 }
 
@@ -531,7 +532,8 @@ static int read_records(compiled_reader *r, thermo_database *db)
         capacity = static_cast<std::size_t>(records) + 1;
     }
     std::size_t directory_bytes = align_up(capacity * sizeof(compiled_species));
-    std::size_t built_bytes = capacity * sizeof(const species_record *);
+    // one pointer to a built record per species
+    std::size_t built_bytes = capacity * sizeof(std::uintptr_t);
     std::size_t index_bytes = name_index_slots(static_cast<int>(capacity)) * sizeof(unsigned);
     if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes)) {
         return out_of_memory(r);

@@ -19,8 +19,8 @@ static const std::uint64_t exponent_bits = 0x7ff0000000000000u;
 // temperatures, the molecular weight and the coefficient sets.
 static const int gas_numbers_from_t_low = static_cast<int>((compiled_gas_bytes - compiled_t_low_at) / 8);
 static const int condensed_numbers_from_t_low = static_cast<int>((compiled_condensed_bytes - compiled_t_low_at) / 8);
-static_assert(compiled_t_low_at + 8 * gas_numbers_from_t_low == compiled_gas_bytes &&
-                  compiled_t_low_at + 8 * condensed_numbers_from_t_low == compiled_condensed_bytes &&
+static_assert(compiled_t_low_at + std::size_t{8} * gas_numbers_from_t_low == compiled_gas_bytes &&
+                  compiled_t_low_at + std::size_t{8} * condensed_numbers_from_t_low == compiled_condensed_bytes &&
                   compiled_molecular_weight_at == compiled_t_low_at + 16 && compiled_tail_at == compiled_t_low_at + 24,
               "the numbers of a record lie one after another from its lower temperature on");
 
@@ -39,7 +39,7 @@ static std::uint64_t non_finite_bits(const unsigned char *p, int count)
 {
     std::uint64_t bad = 0;
     for (int i = 0; i < count; ++i) {
-        bad |= (~word_at(p + 8 * i) & exponent_bits) - 1;
+        bad |= (~word_at(p + 8 * static_cast<std::ptrdiff_t>(i)) & exponent_bits) - 1;
     }
     return bad >> 63;
 }

@@ -127,10 +127,10 @@ static int bounds_line(void *context, const line_view *line, failure *error)
 static void store_set(unsigned char *p, const thermo_interval *in)
 {
     for (int i = 0; i < fit_coefficient_count; ++i) {
-        store_f64(p + 8 * i, in->a[i]);
+        store_f64(p + 8 * static_cast<std::ptrdiff_t>(i), in->a[i]);
     }
     for (int i = 0; i < fit_integration_constant_count; ++i) {
-        store_f64(p + 8 * (fit_coefficient_count + i), in->b[i]);
+        store_f64(p + 8 * static_cast<std::ptrdiff_t>(fit_coefficient_count + i), in->b[i]);
     }
 }
 

@@ -90,6 +90,7 @@ BAD_SWEEPS = [
     ("vary=k:1:2:1&output=x.csv", 400, "output"),
     ("vary=k:1:2:1&cases=-", 400, "cases"),
     ("vary=k:1:2:1&shard=1/2", 400, "shard"),
+    ("vary=k:1:2:1&jobs=2", 400, "jobs"),
     ("vary=k:1:2:1&foo=1", 400, "foo"),
     ("maximize=calculated.nothing&over=k:2:4", 400, "calculated.nothing"),
     ("vary=k:1:%zz", 400, "vary"),
