@@ -127,7 +127,7 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
         from = 1;
     }
     if (gas && (*phase == -1) != (from == 1)) {
-        return refuse(r, "a gas is marked '*' exactly when its phase is -1");
+        return refuse(r, "a gas must be marked '*' exactly when its phase is -1");
     }
     std::size_t n = 0;
     while (from + n < compiled_name_bytes && p[from + n] != ' ') {
@@ -219,10 +219,10 @@ static int read_gas(compiled_reader *r, const unsigned char *common, const unsig
         return status;
     }
     if (phase != 0 && phase != -1) {
-        return refuse(r, "a gas has the phase 0 or -1");
+        return refuse(r, "a gas's phase must be 0 or -1");
     }
     if (count < 1 || count > compiled_gas_sets) {
-        return refuse(r, "a gas has 1 to 3 temperature intervals");
+        return refuse(r, "a gas must have 1 to 3 temperature intervals");
     }
     if (!all_finite(sets, compiled_gas_sets * compiled_set_doubles)) {
         return refuse(r, "a coefficient is not a finite number");
@@ -255,7 +255,7 @@ static int read_condensed_interval(compiled_reader *r, const unsigned char *comm
         return refuse(r, "an interval of a condensed species differs from its first in name, formula or weight");
     }
     if (load_i32(common + compiled_phase_at) < 1) {
-        return refuse(r, "a condensed record has a phase of 1 or more");
+        return refuse(r, "a condensed record's phase must be 1 or more");
     }
     if (!all_finite(common + compiled_t_low_at, 2)) {
         return refuse(r, "a temperature is not a finite number");
