@@ -91,15 +91,36 @@ struct product_filter {
     int symbol_count;
     const int *omitted;
     int omitted_count;
+    // A compiled database's species are told by their element masks: formed
+    // when no bit lies outside the reactants' (a symbol that no species has,
+    // has no bit and rules none out).
+    std::uint64_t allowed_mask;
 };
+
+static int is_omitted(const product_filter *filter, int index)
+{
+    for (int o = 0; o < filter->omitted_count; ++o) {
+        if (filter->omitted[o] == index) {
+            return 1;
+        }
+    }
+    return 0;
+}
 
 // Asks the database for the species' part and elements only: a compiled
 // database then builds the records of the products chosen, not of all.
-static int is_formed(const product_filter *filter, const thermo_database *database, int index)
+static inline int is_formed(const product_filter *filter, const thermo_database *database, int index)
 {
+    if (database->file != nullptr) {
+        const compiled_species *s = &compiled_directory(database)[index];
+        if (s->mask_complete) {
+            int formed = s->product & static_cast<int>((s->element_mask & ~filter->allowed_mask) == 0);
+            return formed && (filter->omitted_count == 0 || !is_omitted(filter, index));
+        }
+    }
     unsigned codes[formula_pair_count];
     int count = 0;
-    if (!species_elements(database, index, codes, &count)) {
+    if (!record_elements(database, index, codes, &count)) {
         return 0;
     }
     for (int e = 0; e < count; ++e) {
@@ -112,12 +133,7 @@ static int is_formed(const product_filter *filter, const thermo_database *databa
             return 0;
         }
     }
-    for (int o = 0; o < filter->omitted_count; ++o) {
-        if (filter->omitted[o] == index) {
-            return 0;
-        }
-    }
-    return 1;
+    return !is_omitted(filter, index);
 }
 
 int mixture_of_products(const thermo_database *database, int n, const char *const names[], int n_omit,
@@ -143,7 +159,7 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     }
     unsigned *symbols = static_cast<unsigned *>(scratch);
     int *omitted = reinterpret_cast<int *>(symbols + symbol_capacity);
-    product_filter filter = {symbols, 0, omitted, 0};
+    product_filter filter = {symbols, 0, omitted, 0, 0};
     for (int i = 0; i < n && status == CEA_OK; ++i) {
         int index = find_species(database, names[i]);
         if (index < 0) {
@@ -159,6 +175,10 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
             }
             if (!known) {
                 symbols[filter.symbol_count++] = code;
+                int bit = database->file != nullptr ? compiled_element_bit(database, code) : -1;
+                if (bit >= 0) {
+                    filter.allowed_mask |= std::uint64_t{1} << bit;
+                }
             }
         }
     }

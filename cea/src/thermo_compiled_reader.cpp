@@ -452,6 +452,20 @@ static void set_sections(thermo_database *db, int gases, int products)
         db->gases_end >= bound || c > bound / condensed_bytes ? bound : db->gases_end + c * condensed_bytes;
 }
 
+// Sets the element mask of a directory entry from its symbols' codes.
+static void enter_elements(element_bits *bits, compiled_species *entry, const unsigned *codes, int count)
+{
+    std::uint64_t mask = 0;
+    unsigned complete = 1;
+    for (int e = 0; e < count; ++e) {
+        unsigned b = element_bit_of(bits, compiled_element_key(codes[e]));
+        complete &= static_cast<unsigned>(b != 0);
+        mask |= b != 0 ? std::uint64_t{1} << (b - 1) : 0;
+    }
+    entry->element_mask = mask;
+    entry->mask_complete = static_cast<unsigned char>(complete);
+}
+
 // Every species of the file after its header, each entered in the
 // directory and the name index; a species that the quick check does not
 // pass is built at r->out, to check it.
@@ -459,6 +473,7 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
 {
     compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
     const species_record *scratch = reinterpret_cast<const species_record *>(r->out);
+    element_bits bits = {reinterpret_cast<unsigned char *>(db->arena + db->element_bits_at), 0};
     // Records counted so far: products, then reactant entries.
     for (int counted = 0; counted < records;) {
         int part_end = counted < gases ? gases : counted < products ? products : records;
@@ -471,7 +486,7 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
         // and any fault, go to the reader that builds the record.
         scanned_species found;
         if (r->at < db->products_end && scan_product_species(r->bytes, r->length, r->at, r->at < db->gases_end,
-                                                             part_end - counted, entry, &found)) {
+                                                             part_end - counted, &bits, entry, &found)) {
             r->at = found.next;
             r->record_number += found.records;
             counted += found.records;
@@ -487,10 +502,11 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
         }
         counted += used;
         const species_record *record = scratch;
-        entry->element_count = record->element_count;
+        unsigned codes[formula_pair_count];
         for (int e = 0; e < record->element_count; ++e) {
-            entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
+            codes[e] = element_symbol_code(record_element_symbol(record, e));
         }
+        enter_elements(&bits, entry, codes, record->element_count);
         entry->product = record->product;
         // The name as it stands in the file, or one byte on (a gas's mark).
         const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
@@ -524,9 +540,9 @@ static int read_records(compiled_reader *r, thermo_database *db)
         db->common_bounds_k[i] = r->bounds[i];
     }
     set_sections(db, gases, products);
-    // The directory, the table of built records (zero: a fresh mapping) and
-    // the name index, for as many species as the header counts and the file
-    // can hold, in one mapping whose pages are made present at once.
+    // The directory, the table of built records (zero: a fresh mapping), the
+    // name index and the element symbols' bits (zero: none given), for as many species as the header counts and the
+    // file can hold, in one mapping whose pages are made present at once.
     std::size_t capacity = r->length / min_species_bytes + 1;
     if (static_cast<std::size_t>(records) < capacity) {
         capacity = static_cast<std::size_t>(records) + 1;
@@ -535,14 +551,15 @@ static int read_records(compiled_reader *r, thermo_database *db)
     // one pointer to a built record per species
     std::size_t built_bytes = capacity * sizeof(std::uintptr_t);
     std::size_t index_bytes = name_index_slots(static_cast<int>(capacity)) * sizeof(unsigned);
-    if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes)) {
+    if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes + compiled_element_keys)) {
         return out_of_memory(r);
     }
     prefault_pages(db->arena, db->arena_capacity);
     db->directory_at = db->arena_used;
     db->built_at = db->directory_at + directory_bytes;
     begin_compiled_index(db, db->built_at + built_bytes, static_cast<int>(capacity));
-    db->arena_used = db->index_at + index_bytes;
+    db->element_bits_at = db->index_at + index_bytes;
+    db->arena_used = db->element_bits_at + compiled_element_keys;
     alignas(8) char scratch[max_record_bytes];
     r->out = scratch;
     status = read_species_records(r, db, gases, products, records);

@@ -160,6 +160,7 @@ void init_thermo_database(thermo_database *database)
     }
     database->directory_at = 0;
     database->built_at = 0;
+    database->element_bits_at = 0;
     database->records = nullptr;
     database->records_capacity = 0;
     database->records_used = 0;
