@@ -402,6 +402,8 @@ static int read_header(compiled_reader *r, int *gases, int *products, int *recor
 
 // Files larger than this cannot be told by 32-bit offsets.
 static const std::size_t max_compiled_bytes = static_cast<std::size_t>(1) << 30;
+static_assert(max_compiled_bytes / (compiled_reactant_bytes + 2 * compiled_marker_bytes) < (1u << 24),
+              "a directory entry's record number tells every record of a file");
 // Every species takes at least a reactant entry of the file.
 static const std::size_t min_species_bytes = compiled_reactant_bytes + 2 * compiled_marker_bytes;
 // The records built from a file take at most twice its bytes (a gas's 327
@@ -463,7 +465,7 @@ static void enter_elements(element_bits *bits, compiled_species *entry, const un
         mask |= b != 0 ? std::uint64_t{1} << (b - 1) : 0;
     }
     entry->element_mask = mask;
-    entry->mask_complete = static_cast<unsigned char>(complete);
+    entry->mask_complete = complete & 1u;
 }
 
 // Every species of the file after its header, each entered in the
@@ -481,7 +483,7 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
         int number = r->record_number + 1;
         compiled_species *entry = &directory[db->species_count];
         entry->offset = static_cast<std::uint32_t>(offset);
-        entry->record_number = number;
+        entry->record_number = static_cast<std::uint32_t>(number) & 0xffffffu;
         // Product records of the usual shape pass a quick check; the rest,
         // and any fault, go to the reader that builds the record.
         scanned_species found;
@@ -507,12 +509,12 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
             codes[e] = element_symbol_code(record_element_symbol(record, e));
         }
         enter_elements(&bits, entry, codes, record->element_count);
-        entry->product = record->product;
+        entry->product = record->product & 1u;
         // The name as it stands in the file, or one byte on (a gas's mark).
         const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
         std::size_t name_length = r->out_name_length;
-        entry->name_from = static_cast<unsigned char>(std::memcmp(name, record_name(record), name_length) != 0);
-        entry->name_length = static_cast<unsigned char>(name_length);
+        entry->name_from = std::memcmp(name, record_name(record), name_length) != 0 ? 1u : 0u;
+        entry->name_length = static_cast<std::uint32_t>(name_length) & 15u;
         index_compiled_species(db, db->species_count);
         ++db->species_count;
         db->interval_count += record->interval_count;
@@ -548,9 +550,9 @@ static int read_records(compiled_reader *r, thermo_database *db)
         capacity = static_cast<std::size_t>(records) + 1;
     }
     std::size_t directory_bytes = align_up(capacity * sizeof(compiled_species));
-    // one pointer to a built record per species
-    std::size_t built_bytes = capacity * sizeof(std::uintptr_t);
-    std::size_t index_bytes = name_index_slots(static_cast<int>(capacity)) * sizeof(unsigned);
+    // where each species' record is once built
+    std::size_t built_bytes = align_up(capacity * sizeof(std::uint32_t));
+    std::size_t index_bytes = align_up(compiled_index_bytes(static_cast<int>(capacity)));
     if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes + compiled_element_keys)) {
         return out_of_memory(r);
     }
@@ -644,34 +646,34 @@ const species_record *build_compiled_species(const thermo_database *db, int inde
     while (__atomic_exchange_n(&db->building, 1, __ATOMIC_ACQUIRE) != 0) {
         sched_yield();
     }
-    const species_record **built = reinterpret_cast<const species_record **>(db->arena + db->built_at);
-    const species_record *record = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
-    if (record == nullptr) {
+    std::uint32_t *built = reinterpret_cast<std::uint32_t *>(db->arena + db->built_at);
+    std::uint32_t at = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
+    if (at == 0) {
         const compiled_species *s = &compiled_directory(db)[index];
         compiled_reader r = compiled_reader();
         failure ignored;
         r.bytes = db->file;
         r.length = db->file_length;
         r.at = s->offset;
-        r.record_number = s->record_number - 1;
+        r.record_number = static_cast<int>(s->record_number) - 1;
         r.source = "";
         r.error = &ignored;
         for (int i = 0; i < compiled_bound_count; ++i) {
             r.bounds[i] = db->common_bounds_k[i];
         }
-        record = &inert.record;
+        at = compiled_inert_at;
         if (db->records_capacity - db->records_used >= max_record_bytes) {
             r.out = db->records + db->records_used;
             int used = 0;
             if (read_species(&r, db, max_interval_count, &used) == CEA_OK) {
-                record = reinterpret_cast<const species_record *>(r.out);
+                at = static_cast<std::uint32_t>(db->records_used + 1);
                 db->records_used += r.out_bytes;
             }
         }
-        __atomic_store_n(&built[index], record, __ATOMIC_RELEASE);
+        __atomic_store_n(&built[index], at, __ATOMIC_RELEASE);
     }
     __atomic_store_n(&db->building, 0, __ATOMIC_RELEASE);
-    return record;
+    return at == compiled_inert_at ? &inert.record : reinterpret_cast<const species_record *>(db->records + (at - 1));
 }
 
 } // namespace cea_impl

@@ -112,8 +112,8 @@ static int scan_common(const unsigned char *p, int gas, element_bits *bits, comp
     bad |= non_finite >> 63;
     entry->element_mask = mask;
     entry->mask_complete = 1;
-    entry->name_from = static_cast<unsigned char>(from);
-    entry->name_length = static_cast<unsigned char>(n);
+    entry->name_from = from & 1u;
+    entry->name_length = static_cast<std::uint32_t>(n) & 15u;
     entry->product = 1;
     return bad == 0;
 }

@@ -63,8 +63,9 @@ struct thermo_database {
     int species_count;
     int interval_count;     // over every record
     std::size_t offsets_at; // arena offset of unsigned record_offset[species_count]
-    std::size_t index_at;   // arena offset of int slots[index_mask + 1]
+    std::size_t index_at;   // arena offset of unsigned slots[index_mask + 1] (std::uint16_t when narrow_index)
     unsigned index_mask;
+    int narrow_index; // a compiled database of fewer species than an std::uint16_t tells
     // Arena offset past the last block lent for an object: lending changes
     // nothing of the data, so a database read through const lends too. Once
     // the database is shared it is read and moved only atomically (the
@@ -79,7 +80,7 @@ struct thermo_database {
     std::size_t products_end;    // of the first reactant entry
     double common_bounds_k[4];   // of the gas intervals
     std::size_t directory_at;    // arena offset of the species directory
-    std::size_t built_at;        // arena offset of const species_record *built[species_count]
+    std::size_t built_at;        // arena offset of std::uint32_t built[species_count] (compiled_built_at)
     std::size_t element_bits_at; // arena offset of the element symbols' bits (compiled_element_key)
     mutable char *records;       // the records built so far
     mutable std::size_t records_capacity;
@@ -168,14 +169,15 @@ inline unsigned element_symbol_code(const char *symbol)
 // in the order first met (compiled_element_bit); a species with a symbol
 // past the mask's 64 is marked incomplete, and its elements are then read
 // from its record.
+// 16 bytes, so that the directory of the shipped database lies on 9 pages.
 struct compiled_species {
-    std::uint32_t offset;
-    std::int32_t record_number;
     std::uint64_t element_mask;
-    unsigned char mask_complete;
-    unsigned char product;
-    unsigned char name_from; // 1 past a gas's mark
-    unsigned char name_length;
+    std::uint32_t offset;
+    std::uint32_t record_number : 24; // a file of at most 2^30 bytes holds fewer records
+    std::uint32_t name_length : 4;
+    std::uint32_t name_from : 1; // 1 past a gas's mark
+    std::uint32_t product : 1;
+    std::uint32_t mask_complete : 1;
 };
 
 inline const compiled_species *compiled_directory(const thermo_database *db)

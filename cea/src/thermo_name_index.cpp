@@ -113,26 +113,52 @@ int build_index(thermo_database *db)
     return 1;
 }
 
+// A compiled database's slots are of 16 bits when its species are fewer
+// than the empty slot's value, which halves the index of the shipped one.
+static const std::uint16_t empty_narrow_slot = 0xffffu;
+
+static int narrow_for(int species_bound) { return species_bound < static_cast<int>(empty_narrow_slot); }
+
+std::size_t compiled_index_bytes(int species_bound)
+{
+    return name_index_slots(species_bound) * (narrow_for(species_bound) ? sizeof(std::uint16_t) : sizeof(unsigned));
+}
+
 void begin_compiled_index(thermo_database *db, std::size_t at, int species_bound)
 {
-    unsigned slots = name_index_slots(species_bound);
     db->index_at = at;
-    db->index_mask = slots - 1;
-    std::memset(db->arena + at, 0xff, slots * sizeof(unsigned));
+    db->index_mask = name_index_slots(species_bound) - 1;
+    db->narrow_index = narrow_for(species_bound);
+    std::memset(db->arena + at, 0xff, compiled_index_bytes(species_bound));
+}
+
+// The slot of the name's species, or of the empty slot where it would go.
+template <typename slot_type>
+static slot_type *compiled_slot(const thermo_database *db, name_words name, slot_type empty)
+{
+    slot_type *index = reinterpret_cast<slot_type *>(db->arena + db->index_at);
+    for (unsigned slot = words_hash(name) & db->index_mask;; slot = (slot + 1) & db->index_mask) {
+        if (index[slot] == empty || same_words(compiled_words(db, static_cast<int>(index[slot])), name)) {
+            return &index[slot];
+        }
+    }
+}
+
+template <typename slot_type>
+static void enter_compiled(thermo_database *db, int species, slot_type empty)
+{
+    slot_type *slot = compiled_slot(db, compiled_words(db, species), empty);
+    if (*slot == empty) {
+        *slot = static_cast<slot_type>(species);
+    }
 }
 
 void index_compiled_species(thermo_database *db, int species)
 {
-    unsigned *index = reinterpret_cast<unsigned *>(db->arena + db->index_at);
-    name_words name = compiled_words(db, species);
-    for (unsigned slot = words_hash(name) & db->index_mask;; slot = (slot + 1) & db->index_mask) {
-        if (index[slot] == empty_slot) {
-            index[slot] = static_cast<unsigned>(species);
-            return;
-        }
-        if (same_words(compiled_words(db, static_cast<int>(index[slot])), name)) {
-            return;
-        }
+    if (db->narrow_index) {
+        enter_compiled<std::uint16_t>(db, species, empty_narrow_slot);
+    } else {
+        enter_compiled<unsigned>(db, species, empty_slot);
     }
 }
 
@@ -145,16 +171,12 @@ static int find_compiled_species(const thermo_database *database, const char *na
     unsigned char sixteen[16] = {0};
     std::memcpy(sixteen, name, length);
     name_words words = words_of(sixteen, length);
-    const unsigned *index = reinterpret_cast<const unsigned *>(database->arena + database->index_at);
-    for (unsigned slot = words_hash(words) & database->index_mask;; slot = (slot + 1) & database->index_mask) {
-        unsigned i = index[slot];
-        if (i == empty_slot) {
-            return -1;
-        }
-        if (same_words(compiled_words(database, static_cast<int>(i)), words)) {
-            return static_cast<int>(i);
-        }
+    if (database->narrow_index) {
+        std::uint16_t at = *compiled_slot<std::uint16_t>(database, words, empty_narrow_slot);
+        return at == empty_narrow_slot ? -1 : static_cast<int>(at);
     }
+    unsigned at = *compiled_slot<unsigned>(database, words, empty_slot);
+    return at == empty_slot ? -1 : static_cast<int>(at);
 }
 
 int find_species(const thermo_database *database, const char *name)
