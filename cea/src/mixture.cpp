@@ -136,6 +136,23 @@ static inline int is_formed(const product_filter *filter, const thermo_database 
     return !is_omitted(filter, index);
 }
 
+// The products of a compiled database without omitted species, by the
+// directory's masks alone: their bits set in chosen, their count returned.
+static int choose_by_masks(const product_filter *filter, const thermo_database *database, std::uint64_t chosen[])
+{
+    const compiled_species *directory = compiled_directory(database);
+    std::uint64_t outside = ~filter->allowed_mask;
+    int count = 0;
+    for (int j = 0; j < database->species_count; ++j) {
+        const compiled_species *s = &directory[j];
+        int formed = s->mask_complete ? static_cast<int>(s->product & ((s->element_mask & outside) == 0))
+                                      : is_formed(filter, database, j);
+        count += formed;
+        chosen[j / 64] |= static_cast<std::uint64_t>(formed) << (j % 64);
+    }
+    return count;
+}
+
 int mixture_of_products(const thermo_database *database, int n, const char *const names[], int n_omit,
                         const char *const omit[], mixture *out, failure *error)
 {
@@ -205,11 +222,15 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
         if (remembered) {
             std::memset(chosen, 0, (static_cast<std::size_t>(database->species_count) + 63) / 64 * sizeof chosen[0]);
         }
-        for (int j = 0; j < database->species_count; ++j) {
+        int by_masks = remembered && database->file != nullptr && filter.omitted_count == 0;
+        if (by_masks) {
+            count = choose_by_masks(&filter, database, chosen);
+        }
+        for (int j = 0; j < database->species_count && !by_masks; ++j) {
             int formed = is_formed(&filter, database, j);
             count += formed;
-            if (remembered && formed) {
-                chosen[j / 64] |= std::uint64_t{1} << (j % 64);
+            if (remembered) {
+                chosen[j / 64] |= static_cast<std::uint64_t>(formed) << (j % 64);
             }
         }
         if (count == 0) {
@@ -220,9 +241,16 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     if (status == CEA_OK) {
         status = allocate_species(database, count, "product mixture", out, error);
     }
-    if (status == CEA_OK) {
+    if (status == CEA_OK && remembered) {
+        // The chosen bits in order, a word at a time.
+        for (int w = 0; w < (database->species_count + 63) / 64; ++w) {
+            for (std::uint64_t bits = chosen[w]; bits != 0; bits &= bits - 1) {
+                out->species[out->species_count++] = w * 64 + __builtin_ctzll(bits);
+            }
+        }
+    } else if (status == CEA_OK) {
         for (int j = 0; j < database->species_count; ++j) {
-            if (remembered ? (chosen[j / 64] >> (j % 64) & 1) != 0 : is_formed(&filter, database, j) != 0) {
+            if (is_formed(&filter, database, j) != 0) {
                 out->species[out->species_count++] = j;
             }
         }
