@@ -510,6 +510,7 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
         }
         enter_elements(&bits, entry, codes, record->element_count);
         entry->product = record->product & 1u;
+        entry->quick = 0;
         // The name as it stands in the file, or one byte on (a gas's mark).
         const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
         std::size_t name_length = r->out_name_length;
@@ -641,6 +642,65 @@ int load_compiled_descriptor(int fd, std::size_t length, const char *source, the
     return read_mapped(&r, database);
 }
 
+// The record of a species that passed the quick check, built at `out`
+// without checking again what the check has found sound: the same record
+// as the full reader builds. Returns the bytes it takes.
+static std::size_t build_quick(const thermo_database *db, const compiled_species *s, char *out)
+{
+    const unsigned char *p = db->file + s->offset + compiled_marker_bytes;
+    int gas = s->offset < db->gases_end;
+    species_record *record = reinterpret_cast<species_record *>(out);
+    std::memset(record, 0, sizeof *record);
+    record->product = 1;
+    record->condensed = static_cast<unsigned char>(!gas);
+    record->molecular_weight_kg_kmol = load_f64(p + compiled_molecular_weight_at);
+    record->line_number = static_cast<int>(s->record_number);
+    int count = load_i32(p + compiled_interval_count_at);
+    record->interval_count = static_cast<unsigned char>(count);
+    thermo_interval *intervals = reinterpret_cast<thermo_interval *>(record + 1);
+    for (int i = 0; i < count; ++i) {
+        if (gas) {
+            intervals[i].t_low_k = db->common_bounds_k[i];
+            intervals[i].t_high_k = db->common_bounds_k[i + 1];
+            load_set(p + compiled_tail_at + compiled_set_bytes * static_cast<std::size_t>(i), &intervals[i]);
+        } else {
+            const unsigned char *q =
+                p + (compiled_condensed_bytes + 2 * compiled_marker_bytes) * static_cast<std::size_t>(i);
+            intervals[i].t_low_k = load_f64(q + compiled_t_low_at);
+            intervals[i].t_high_k = load_f64(q + compiled_t_high_at);
+            load_set(q + compiled_tail_at, &intervals[i]);
+        }
+    }
+    formula f = {};
+    for (int pair = 0; pair < formula_pair_count; ++pair) {
+        const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
+        double amount = load_f64(at + 2);
+        if (amount != 0.0) {
+            f.symbols[f.count][0] = static_cast<char>(at[0]);
+            f.symbols[f.count][1] = at[1] == ' ' ? '\0' : static_cast<char>(at[1]);
+            f.symbols[f.count][2] = '\0';
+            f.amounts[f.count] = amount;
+            ++f.count;
+        }
+    }
+    return finish_record(record, &f, reinterpret_cast<const char *>(p + s->name_from), s->name_length);
+}
+
+// The quick check again, as the file may have changed under the mapping
+// since it was read: whatever no longer passes goes to the full reader,
+// which then builds the record or the inert one. It gives no symbol a bit
+// (the table is read only once the database is shared).
+static int still_quick(const thermo_database *db, const compiled_species *s)
+{
+    element_bits bits = {reinterpret_cast<unsigned char *>(db->arena + db->element_bits_at), 64};
+    compiled_species entry = {};
+    scanned_species found;
+    return scan_product_species(db->file, db->file_length, s->offset, s->offset < db->gases_end, max_interval_count,
+                                &bits, &entry, &found) &&
+           entry.element_mask == s->element_mask && entry.name_from == s->name_from &&
+           entry.name_length == s->name_length;
+}
+
 const species_record *build_compiled_species(const thermo_database *db, int index)
 {
     while (__atomic_exchange_n(&db->building, 1, __ATOMIC_ACQUIRE) != 0) {
@@ -662,7 +722,10 @@ const species_record *build_compiled_species(const thermo_database *db, int inde
             r.bounds[i] = db->common_bounds_k[i];
         }
         at = compiled_inert_at;
-        if (db->records_capacity - db->records_used >= max_record_bytes) {
+        if (s->quick && db->records_capacity - db->records_used >= max_record_bytes && still_quick(db, s)) {
+            at = static_cast<std::uint32_t>(db->records_used + 1);
+            db->records_used += build_quick(db, s, db->records + db->records_used);
+        } else if (db->records_capacity - db->records_used >= max_record_bytes) {
             r.out = db->records + db->records_used;
             int used = 0;
             if (read_species(&r, db, max_interval_count, &used) == CEA_OK) {

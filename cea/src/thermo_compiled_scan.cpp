@@ -115,6 +115,7 @@ static int scan_common(const unsigned char *p, int gas, element_bits *bits, comp
     entry->name_from = from & 1u;
     entry->name_length = static_cast<std::uint32_t>(n) & 15u;
     entry->product = 1;
+    entry->quick = 1;
     return bad == 0;
 }
 

@@ -178,6 +178,7 @@ struct compiled_species {
     std::uint32_t name_from : 1; // 1 past a gas's mark
     std::uint32_t product : 1;
     std::uint32_t mask_complete : 1;
+    std::uint32_t quick : 1; // passed the quick check: a product record of the usual shape
 };
 
 inline const compiled_species *compiled_directory(const thermo_database *db)
