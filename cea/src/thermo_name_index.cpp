@@ -169,7 +169,7 @@ static int find_compiled_species(const thermo_database *database, const char *na
         return -1;
     }
     unsigned char sixteen[16] = {0};
-    std::memcpy(sixteen, name, length);
+    std::memcpy(sixteen, name, length + 1); // with its terminator, which fits
     name_words words = words_of(sixteen, length);
     if (database->narrow_index) {
         std::uint16_t at = *compiled_slot<std::uint16_t>(database, words, empty_narrow_slot);
