@@ -73,7 +73,7 @@ static int framed(const unsigned char *bytes, std::size_t length, std::size_t at
 // is -1), formula pairs of one or two letters with finite counts and no
 // symbol twice, and a molecular weight above zero (that it is finite, the
 // caller checks with the other numbers of the record).
-static int scan_common(const unsigned char *p, int gas, element_bits *bits, compiled_species *entry)
+static inline int scan_common(const unsigned char *p, int gas, element_bits *bits, compiled_species *entry)
 {
     // Bytes 0-14 in two words that overlap by one.
     std::uint64_t bad = unprintable_bytes(word_at(p)) | unprintable_bytes(word_at(p + compiled_name_bytes - 8));
