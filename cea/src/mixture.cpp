@@ -91,15 +91,36 @@ struct product_filter {
     int symbol_count;
     const int *omitted;
     int omitted_count;
+    // A compiled database's species are told by their element masks: formed
+    // when no bit lies outside the reactants' (a symbol that no species has,
+    // has no bit and rules none out).
+    std::uint64_t allowed_mask;
 };
+
+static int is_omitted(const product_filter *filter, int index)
+{
+    for (int o = 0; o < filter->omitted_count; ++o) {
+        if (filter->omitted[o] == index) {
+            return 1;
+        }
+    }
+    return 0;
+}
 
 // Asks the database for the species' part and elements only: a compiled
 // database then builds the records of the products chosen, not of all.
-static int is_formed(const product_filter *filter, const thermo_database *database, int index)
+static inline int is_formed(const product_filter *filter, const thermo_database *database, int index)
 {
+    if (database->file != nullptr) {
+        const compiled_species *s = &compiled_directory(database)[index];
+        if (s->mask_complete) {
+            int formed = s->product & static_cast<int>((s->element_mask & ~filter->allowed_mask) == 0);
+            return formed && (filter->omitted_count == 0 || !is_omitted(filter, index));
+        }
+    }
     unsigned codes[formula_pair_count];
     int count = 0;
-    if (!species_elements(database, index, codes, &count)) {
+    if (!record_elements(database, index, codes, &count)) {
         return 0;
     }
     for (int e = 0; e < count; ++e) {
@@ -112,12 +133,24 @@ static int is_formed(const product_filter *filter, const thermo_database *databa
             return 0;
         }
     }
-    for (int o = 0; o < filter->omitted_count; ++o) {
-        if (filter->omitted[o] == index) {
-            return 0;
-        }
+    return !is_omitted(filter, index);
+}
+
+// The products of a compiled database without omitted species, by the
+// directory's masks alone: their bits set in chosen, their count returned.
+static int choose_by_masks(const product_filter *filter, const thermo_database *database, std::uint64_t chosen[])
+{
+    const compiled_species *directory = compiled_directory(database);
+    std::uint64_t outside = ~filter->allowed_mask;
+    int count = 0;
+    for (int j = 0; j < database->species_count; ++j) {
+        const compiled_species *s = &directory[j];
+        int formed = s->mask_complete ? static_cast<int>(s->product & ((s->element_mask & outside) == 0))
+                                      : is_formed(filter, database, j);
+        count += formed;
+        chosen[j / 64] |= static_cast<std::uint64_t>(formed) << (j % 64);
     }
-    return 1;
+    return count;
 }
 
 int mixture_of_products(const thermo_database *database, int n, const char *const names[], int n_omit,
@@ -143,7 +176,7 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     }
     unsigned *symbols = static_cast<unsigned *>(scratch);
     int *omitted = reinterpret_cast<int *>(symbols + symbol_capacity);
-    product_filter filter = {symbols, 0, omitted, 0};
+    product_filter filter = {symbols, 0, omitted, 0, 0};
     for (int i = 0; i < n && status == CEA_OK; ++i) {
         int index = find_species(database, names[i]);
         if (index < 0) {
@@ -159,6 +192,10 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
             }
             if (!known) {
                 symbols[filter.symbol_count++] = code;
+                int bit = database->file != nullptr ? compiled_element_bit(database, code) : -1;
+                if (bit >= 0) {
+                    filter.allowed_mask |= std::uint64_t{1} << bit;
+                }
             }
         }
     }
@@ -185,11 +222,15 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
         if (remembered) {
             std::memset(chosen, 0, (static_cast<std::size_t>(database->species_count) + 63) / 64 * sizeof chosen[0]);
         }
-        for (int j = 0; j < database->species_count; ++j) {
+        int by_masks = remembered && database->file != nullptr && filter.omitted_count == 0;
+        if (by_masks) {
+            count = choose_by_masks(&filter, database, chosen);
+        }
+        for (int j = 0; j < database->species_count && !by_masks; ++j) {
             int formed = is_formed(&filter, database, j);
             count += formed;
-            if (remembered && formed) {
-                chosen[j / 64] |= std::uint64_t{1} << (j % 64);
+            if (remembered) {
+                chosen[j / 64] |= static_cast<std::uint64_t>(formed) << (j % 64);
             }
         }
         if (count == 0) {
@@ -200,9 +241,16 @@ int mixture_of_products(const thermo_database *database, int n, const char *cons
     if (status == CEA_OK) {
         status = allocate_species(database, count, "product mixture", out, error);
     }
-    if (status == CEA_OK) {
+    if (status == CEA_OK && remembered) {
+        // The chosen bits in order, a word at a time.
+        for (int w = 0; w < (database->species_count + 63) / 64; ++w) {
+            for (std::uint64_t bits = chosen[w]; bits != 0; bits &= bits - 1) {
+                out->species[out->species_count++] = w * 64 + __builtin_ctzll(bits);
+            }
+        }
+    } else if (status == CEA_OK) {
         for (int j = 0; j < database->species_count; ++j) {
-            if (remembered ? (chosen[j / 64] >> (j % 64) & 1) != 0 : is_formed(&filter, database, j) != 0) {
+            if (is_formed(&filter, database, j) != 0) {
                 out->species[out->species_count++] = j;
             }
         }

@@ -402,6 +402,8 @@ static int read_header(compiled_reader *r, int *gases, int *products, int *recor
 
 // Files larger than this cannot be told by 32-bit offsets.
 static const std::size_t max_compiled_bytes = static_cast<std::size_t>(1) << 30;
+static_assert(max_compiled_bytes / (compiled_reactant_bytes + 2 * compiled_marker_bytes) < (1u << 24),
+              "a directory entry's record number tells every record of a file");
 // Every species takes at least a reactant entry of the file.
 static const std::size_t min_species_bytes = compiled_reactant_bytes + 2 * compiled_marker_bytes;
 // The records built from a file take at most twice its bytes (a gas's 327
@@ -452,6 +454,20 @@ static void set_sections(thermo_database *db, int gases, int products)
         db->gases_end >= bound || c > bound / condensed_bytes ? bound : db->gases_end + c * condensed_bytes;
 }
 
+// Sets the element mask of a directory entry from its symbols' codes.
+static void enter_elements(element_bits *bits, compiled_species *entry, const unsigned *codes, int count)
+{
+    std::uint64_t mask = 0;
+    unsigned complete = 1;
+    for (int e = 0; e < count; ++e) {
+        unsigned b = element_bit_of(bits, compiled_element_key(codes[e]));
+        complete &= static_cast<unsigned>(b != 0);
+        mask |= b != 0 ? std::uint64_t{1} << (b - 1) : 0;
+    }
+    entry->element_mask = mask;
+    entry->mask_complete = complete & 1u;
+}
+
 // Every species of the file after its header, each entered in the
 // directory and the name index; a species that the quick check does not
 // pass is built at r->out, to check it.
@@ -459,6 +475,7 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
 {
     compiled_species *directory = reinterpret_cast<compiled_species *>(db->arena + db->directory_at);
     const species_record *scratch = reinterpret_cast<const species_record *>(r->out);
+    element_bits bits = {reinterpret_cast<unsigned char *>(db->arena + db->element_bits_at), 0};
     // Records counted so far: products, then reactant entries.
     for (int counted = 0; counted < records;) {
         int part_end = counted < gases ? gases : counted < products ? products : records;
@@ -466,12 +483,12 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
         int number = r->record_number + 1;
         compiled_species *entry = &directory[db->species_count];
         entry->offset = static_cast<std::uint32_t>(offset);
-        entry->record_number = number;
+        entry->record_number = static_cast<std::uint32_t>(number) & 0xffffffu;
         // Product records of the usual shape pass a quick check; the rest,
         // and any fault, go to the reader that builds the record.
         scanned_species found;
         if (r->at < db->products_end && scan_product_species(r->bytes, r->length, r->at, r->at < db->gases_end,
-                                                             part_end - counted, entry, &found)) {
+                                                             part_end - counted, &bits, entry, &found)) {
             r->at = found.next;
             r->record_number += found.records;
             counted += found.records;
@@ -487,16 +504,18 @@ static int read_species_records(compiled_reader *r, thermo_database *db, int gas
         }
         counted += used;
         const species_record *record = scratch;
-        entry->element_count = record->element_count;
+        unsigned codes[formula_pair_count];
         for (int e = 0; e < record->element_count; ++e) {
-            entry->element_codes[e] = static_cast<std::uint16_t>(element_symbol_code(record_element_symbol(record, e)));
+            codes[e] = element_symbol_code(record_element_symbol(record, e));
         }
-        entry->product = record->product;
+        enter_elements(&bits, entry, codes, record->element_count);
+        entry->product = record->product & 1u;
+        entry->quick = 0;
         // The name as it stands in the file, or one byte on (a gas's mark).
         const unsigned char *name = r->bytes + offset + compiled_marker_bytes;
         std::size_t name_length = r->out_name_length;
-        entry->name_from = static_cast<unsigned char>(std::memcmp(name, record_name(record), name_length) != 0);
-        entry->name_length = static_cast<unsigned char>(name_length);
+        entry->name_from = std::memcmp(name, record_name(record), name_length) != 0 ? 1u : 0u;
+        entry->name_length = static_cast<std::uint32_t>(name_length) & 15u;
         index_compiled_species(db, db->species_count);
         ++db->species_count;
         db->interval_count += record->interval_count;
@@ -524,25 +543,26 @@ static int read_records(compiled_reader *r, thermo_database *db)
         db->common_bounds_k[i] = r->bounds[i];
     }
     set_sections(db, gases, products);
-    // The directory, the table of built records (zero: a fresh mapping) and
-    // the name index, for as many species as the header counts and the file
-    // can hold, in one mapping whose pages are made present at once.
+    // The directory, the table of built records (zero: a fresh mapping), the
+    // name index and the element symbols' bits (zero: none given), for as many species as the header counts and the
+    // file can hold, in one mapping whose pages are made present at once.
     std::size_t capacity = r->length / min_species_bytes + 1;
     if (static_cast<std::size_t>(records) < capacity) {
         capacity = static_cast<std::size_t>(records) + 1;
     }
     std::size_t directory_bytes = align_up(capacity * sizeof(compiled_species));
-    // one pointer to a built record per species
-    std::size_t built_bytes = capacity * sizeof(std::uintptr_t);
-    std::size_t index_bytes = name_index_slots(static_cast<int>(capacity)) * sizeof(unsigned);
-    if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes)) {
+    // where each species' record is once built
+    std::size_t built_bytes = align_up(capacity * sizeof(std::uint32_t));
+    std::size_t index_bytes = align_up(compiled_index_bytes(static_cast<int>(capacity)));
+    if (!reserve_arena(db, directory_bytes + built_bytes + index_bytes + compiled_element_keys)) {
         return out_of_memory(r);
     }
     prefault_pages(db->arena, db->arena_capacity);
     db->directory_at = db->arena_used;
     db->built_at = db->directory_at + directory_bytes;
     begin_compiled_index(db, db->built_at + built_bytes, static_cast<int>(capacity));
-    db->arena_used = db->index_at + index_bytes;
+    db->element_bits_at = db->index_at + index_bytes;
+    db->arena_used = db->element_bits_at + compiled_element_keys;
     alignas(8) char scratch[max_record_bytes];
     r->out = scratch;
     status = read_species_records(r, db, gases, products, records);
@@ -622,39 +642,101 @@ int load_compiled_descriptor(int fd, std::size_t length, const char *source, the
     return read_mapped(&r, database);
 }
 
+// The record of a species that passed the quick check, built at `out`
+// without checking again what the check has found sound: the same record
+// as the full reader builds. Returns the bytes it takes.
+static std::size_t build_quick(const thermo_database *db, const compiled_species *s, char *out)
+{
+    const unsigned char *p = db->file + s->offset + compiled_marker_bytes;
+    int gas = s->offset < db->gases_end;
+    species_record *record = reinterpret_cast<species_record *>(out);
+    std::memset(record, 0, sizeof *record);
+    record->product = 1;
+    record->condensed = static_cast<unsigned char>(!gas);
+    record->molecular_weight_kg_kmol = load_f64(p + compiled_molecular_weight_at);
+    record->line_number = static_cast<int>(s->record_number);
+    int count = load_i32(p + compiled_interval_count_at);
+    record->interval_count = static_cast<unsigned char>(count);
+    thermo_interval *intervals = reinterpret_cast<thermo_interval *>(record + 1);
+    for (int i = 0; i < count; ++i) {
+        if (gas) {
+            intervals[i].t_low_k = db->common_bounds_k[i];
+            intervals[i].t_high_k = db->common_bounds_k[i + 1];
+            load_set(p + compiled_tail_at + compiled_set_bytes * static_cast<std::size_t>(i), &intervals[i]);
+        } else {
+            const unsigned char *q =
+                p + (compiled_condensed_bytes + 2 * compiled_marker_bytes) * static_cast<std::size_t>(i);
+            intervals[i].t_low_k = load_f64(q + compiled_t_low_at);
+            intervals[i].t_high_k = load_f64(q + compiled_t_high_at);
+            load_set(q + compiled_tail_at, &intervals[i]);
+        }
+    }
+    formula f = {};
+    for (int pair = 0; pair < formula_pair_count; ++pair) {
+        const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
+        double amount = load_f64(at + 2);
+        if (amount != 0.0) {
+            f.symbols[f.count][0] = static_cast<char>(at[0]);
+            f.symbols[f.count][1] = at[1] == ' ' ? '\0' : static_cast<char>(at[1]);
+            f.symbols[f.count][2] = '\0';
+            f.amounts[f.count] = amount;
+            ++f.count;
+        }
+    }
+    return finish_record(record, &f, reinterpret_cast<const char *>(p + s->name_from), s->name_length);
+}
+
+// The quick check again, as the file may have changed under the mapping
+// since it was read: whatever no longer passes goes to the full reader,
+// which then builds the record or the inert one. It gives no symbol a bit
+// (the table is read only once the database is shared).
+static int still_quick(const thermo_database *db, const compiled_species *s)
+{
+    element_bits bits = {reinterpret_cast<unsigned char *>(db->arena + db->element_bits_at), 64};
+    compiled_species entry = {};
+    scanned_species found;
+    return scan_product_species(db->file, db->file_length, s->offset, s->offset < db->gases_end, max_interval_count,
+                                &bits, &entry, &found) &&
+           entry.element_mask == s->element_mask && entry.name_from == s->name_from &&
+           entry.name_length == s->name_length;
+}
+
 const species_record *build_compiled_species(const thermo_database *db, int index)
 {
     while (__atomic_exchange_n(&db->building, 1, __ATOMIC_ACQUIRE) != 0) {
         sched_yield();
     }
-    const species_record **built = reinterpret_cast<const species_record **>(db->arena + db->built_at);
-    const species_record *record = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
-    if (record == nullptr) {
+    std::uint32_t *built = reinterpret_cast<std::uint32_t *>(db->arena + db->built_at);
+    std::uint32_t at = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
+    if (at == 0) {
         const compiled_species *s = &compiled_directory(db)[index];
         compiled_reader r = compiled_reader();
         failure ignored;
         r.bytes = db->file;
         r.length = db->file_length;
         r.at = s->offset;
-        r.record_number = s->record_number - 1;
+        r.record_number = static_cast<int>(s->record_number) - 1;
         r.source = "";
         r.error = &ignored;
         for (int i = 0; i < compiled_bound_count; ++i) {
             r.bounds[i] = db->common_bounds_k[i];
         }
-        record = &inert.record;
-        if (db->records_capacity - db->records_used >= max_record_bytes) {
+        at = compiled_inert_at;
+        if (s->quick && db->records_capacity - db->records_used >= max_record_bytes && still_quick(db, s)) {
+            at = static_cast<std::uint32_t>(db->records_used + 1);
+            db->records_used += build_quick(db, s, db->records + db->records_used);
+        } else if (db->records_capacity - db->records_used >= max_record_bytes) {
             r.out = db->records + db->records_used;
             int used = 0;
             if (read_species(&r, db, max_interval_count, &used) == CEA_OK) {
-                record = reinterpret_cast<const species_record *>(r.out);
+                at = static_cast<std::uint32_t>(db->records_used + 1);
                 db->records_used += r.out_bytes;
             }
         }
-        __atomic_store_n(&built[index], record, __ATOMIC_RELEASE);
+        __atomic_store_n(&built[index], at, __ATOMIC_RELEASE);
     }
     __atomic_store_n(&db->building, 0, __ATOMIC_RELEASE);
-    return record;
+    return at == compiled_inert_at ? &inert.record : reinterpret_cast<const species_record *>(db->records + (at - 1));
 }
 
 } // namespace cea_impl

@@ -73,7 +73,7 @@ static int framed(const unsigned char *bytes, std::size_t length, std::size_t at
 // is -1), formula pairs of one or two letters with finite counts and no
 // symbol twice, and a molecular weight above zero (that it is finite, the
 // caller checks with the other numbers of the record).
-static int scan_common(const unsigned char *p, int gas, compiled_species *entry)
+static inline int scan_common(const unsigned char *p, int gas, element_bits *bits, compiled_species *entry)
 {
     // Bytes 0-14 in two words that overlap by one.
     std::uint64_t bad = unprintable_bytes(word_at(p)) | unprintable_bytes(word_at(p + compiled_name_bytes - 8));
@@ -87,7 +87,7 @@ static int scan_common(const unsigned char *p, int gas, compiled_species *entry)
     }
     bad |= static_cast<std::uint64_t>(n == 0);
     std::uint64_t non_finite = 0;
-    int count = 0;
+    std::uint64_t mask = 0;
     for (int pair = 0; pair < formula_pair_count; ++pair) {
         const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
         std::uint64_t amount = word_at(at + 2);
@@ -99,26 +99,28 @@ static int scan_common(const unsigned char *p, int gas, compiled_species *entry)
         if (!is_letter(at[0]) || (second != 0 && !is_letter(at[1]))) {
             return 0;
         }
-        std::uint16_t code = static_cast<std::uint16_t>(at[0] | second << 8);
-        for (int e = 0; e < count; ++e) {
-            if (entry->element_codes[e] == code) {
-                return 0;
-            }
+        // A symbol twice, or one past the mask's bits, is for the full reader.
+        unsigned b = element_bit_of(bits, compiled_element_key(at[0] | second << 8));
+        std::uint64_t bit = b != 0 ? std::uint64_t{1} << (b - 1) : 0;
+        if ((mask & bit) != 0 || bit == 0) {
+            return 0;
         }
-        entry->element_codes[count++] = code;
+        mask |= bit;
     }
-    bad |= static_cast<std::uint64_t>(count == 0);
+    bad |= static_cast<std::uint64_t>(mask == 0);
     bad |= static_cast<std::uint64_t>(!(load_f64(p + compiled_molecular_weight_at) > 0.0));
     bad |= non_finite >> 63;
-    entry->element_count = static_cast<unsigned char>(count);
-    entry->name_from = static_cast<unsigned char>(from);
-    entry->name_length = static_cast<unsigned char>(n);
+    entry->element_mask = mask;
+    entry->mask_complete = 1;
+    entry->name_from = from & 1u;
+    entry->name_length = static_cast<std::uint32_t>(n) & 15u;
     entry->product = 1;
+    entry->quick = 1;
     return bad == 0;
 }
 
-static int scan_gas(const unsigned char *bytes, std::size_t length, std::size_t at, compiled_species *entry,
-                    scanned_species *found)
+static int scan_gas(const unsigned char *bytes, std::size_t length, std::size_t at, element_bits *bits,
+                    compiled_species *entry, scanned_species *found)
 {
     if (!framed(bytes, length, at, compiled_gas_bytes)) {
         return 0;
@@ -126,7 +128,7 @@ static int scan_gas(const unsigned char *bytes, std::size_t length, std::size_t 
     const unsigned char *p = bytes + at + compiled_marker_bytes;
     int phase = load_i32(p + compiled_phase_at);
     int count = load_i32(p + compiled_interval_count_at);
-    if (!scan_common(p, 1, entry) || (phase != 0 && phase != -1) || count < 1 || count > compiled_gas_sets ||
+    if (!scan_common(p, 1, bits, entry) || (phase != 0 && phase != -1) || count < 1 || count > compiled_gas_sets ||
         non_finite_bits(p + compiled_t_low_at, gas_numbers_from_t_low) != 0) {
         return 0;
     }
@@ -140,7 +142,7 @@ static int scan_gas(const unsigned char *bytes, std::size_t length, std::size_t 
 // intervals, which repeat its name, formula, interval count and weight,
 // each beginning where the one before ends.
 static int scan_condensed(const unsigned char *bytes, std::size_t length, std::size_t at, int remaining,
-                          compiled_species *entry, scanned_species *found)
+                          element_bits *bits, compiled_species *entry, scanned_species *found)
 {
     static const std::size_t record_bytes = compiled_condensed_bytes + 2 * compiled_marker_bytes;
     if (!framed(bytes, length, at, compiled_condensed_bytes)) {
@@ -148,7 +150,7 @@ static int scan_condensed(const unsigned char *bytes, std::size_t length, std::s
     }
     const unsigned char *first = bytes + at + compiled_marker_bytes;
     int count = load_i32(first + compiled_interval_count_at);
-    if (!scan_common(first, 0, entry) || count < 1 || count > max_interval_count || count > remaining) {
+    if (!scan_common(first, 0, bits, entry) || count < 1 || count > max_interval_count || count > remaining) {
         return 0;
     }
     double previous_high = 0.0;
@@ -177,12 +179,13 @@ static int scan_condensed(const unsigned char *bytes, std::size_t length, std::s
 }
 
 int scan_product_species(const unsigned char *bytes, std::size_t length, std::size_t at, int gas, int remaining,
-                         compiled_species *entry, scanned_species *found)
+                         element_bits *bits, compiled_species *entry, scanned_species *found)
 {
     if (!compiled_host_order || at > length) {
         return 0;
     }
-    return gas ? scan_gas(bytes, length, at, entry, found) : scan_condensed(bytes, length, at, remaining, entry, found);
+    return gas ? scan_gas(bytes, length, at, bits, entry, found)
+               : scan_condensed(bytes, length, at, remaining, bits, entry, found);
 }
 
 } // namespace cea_impl

@@ -150,6 +150,7 @@ void init_thermo_database(thermo_database *database)
     database->offsets_at = 0;
     database->index_at = 0;
     database->index_mask = 0;
+    database->narrow_index = 0;
     database->objects_end = 0;
     database->file = nullptr;
     database->file_length = 0;
@@ -160,6 +161,7 @@ void init_thermo_database(thermo_database *database)
     }
     database->directory_at = 0;
     database->built_at = 0;
+    database->element_bits_at = 0;
     database->records = nullptr;
     database->records_capacity = 0;
     database->records_used = 0;
@@ -238,10 +240,12 @@ static const unsigned *record_offsets(const thermo_database *db)
 const species_record *database_species(const thermo_database *database, int index)
 {
     if (database->file != nullptr) {
-        const species_record *const *built =
-            reinterpret_cast<const species_record *const *>(database->arena + database->built_at);
-        const species_record *record = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
-        return record != nullptr ? record : build_compiled_species(database, index);
+        const std::uint32_t *built = reinterpret_cast<const std::uint32_t *>(database->arena + database->built_at);
+        std::uint32_t at = __atomic_load_n(&built[index], __ATOMIC_ACQUIRE);
+        if (at == 0 || at == compiled_inert_at) {
+            return build_compiled_species(database, index);
+        }
+        return reinterpret_cast<const species_record *>(database->records + (at - 1));
     }
     return reinterpret_cast<const species_record *>(database->arena +
                                                     record_offsets(database)[static_cast<std::size_t>(index)]);

@@ -63,8 +63,9 @@ struct thermo_database {
     int species_count;
     int interval_count;     // over every record
     std::size_t offsets_at; // arena offset of unsigned record_offset[species_count]
-    std::size_t index_at;   // arena offset of int slots[index_mask + 1]
+    std::size_t index_at;   // arena offset of unsigned slots[index_mask + 1] (std::uint16_t when narrow_index)
     unsigned index_mask;
+    int narrow_index; // a compiled database of fewer species than an std::uint16_t tells
     // Arena offset past the last block lent for an object: lending changes
     // nothing of the data, so a database read through const lends too. Once
     // the database is shared it is read and moved only atomically (the
@@ -75,12 +76,13 @@ struct thermo_database {
     // is first asked for, into memory of its own (records).
     const unsigned char *file; // null for a text database
     std::size_t file_length;
-    std::size_t gases_end;     // file offset of the first condensed record
-    std::size_t products_end;  // of the first reactant entry
-    double common_bounds_k[4]; // of the gas intervals
-    std::size_t directory_at;  // arena offset of the species directory
-    std::size_t built_at;      // arena offset of const species_record *built[species_count]
-    mutable char *records;     // the records built so far
+    std::size_t gases_end;       // file offset of the first condensed record
+    std::size_t products_end;    // of the first reactant entry
+    double common_bounds_k[4];   // of the gas intervals
+    std::size_t directory_at;    // arena offset of the species directory
+    std::size_t built_at;        // arena offset of std::uint32_t built[species_count] (compiled_built_at)
+    std::size_t element_bits_at; // arena offset of the element symbols' bits (compiled_element_key)
+    mutable char *records;       // the records built so far
     mutable std::size_t records_capacity;
     mutable std::size_t records_used;
     mutable int building; // held while a record is built
@@ -162,15 +164,21 @@ inline unsigned element_symbol_code(const char *symbol)
 
 // A species of a compiled database, as its directory holds it: where its
 // first record is in the file (and its number there, for messages), what
-// choosing the products needs of it, and where its name stands.
+// choosing the products needs of it, and where its name stands. Its
+// elements are bits of a mask, one bit for each element symbol of the file
+// in the order first met (compiled_element_bit); a species with a symbol
+// past the mask's 64 is marked incomplete, and its elements are then read
+// from its record.
+// 16 bytes, so that the directory of the shipped database lies on 9 pages.
 struct compiled_species {
+    std::uint64_t element_mask;
     std::uint32_t offset;
-    std::int32_t record_number;
-    std::uint16_t element_codes[formula_pair_count];
-    unsigned char element_count;
-    unsigned char product;
-    unsigned char name_from; // 1 past a gas's mark
-    unsigned char name_length;
+    std::uint32_t record_number : 24; // a file of at most 2^30 bytes holds fewer records
+    std::uint32_t name_length : 4;
+    std::uint32_t name_from : 1; // 1 past a gas's mark
+    std::uint32_t product : 1;
+    std::uint32_t mask_complete : 1;
+    std::uint32_t quick : 1; // passed the quick check: a product record of the usual shape
 };
 
 inline const compiled_species *compiled_directory(const thermo_database *db)
@@ -178,23 +186,25 @@ inline const compiled_species *compiled_directory(const thermo_database *db)
     return reinterpret_cast<const compiled_species *>(db->arena + db->directory_at);
 }
 
+// The compiled database's table from element symbols to their bits: a byte
+// for each pair of letters (the low six bits of each tell letters and case
+// apart, and a blank second letter is 0), holding the bit plus one, 0 for a
+// symbol no species has.
+static const std::size_t compiled_element_keys = 4096;
+inline unsigned compiled_element_key(unsigned code) { return (code & 0x3f) | (code >> 8 & 0x3f) << 6; }
+
+// The bit of element symbol `code` in the masks of a compiled database, or
+// -1 when no species of it has that element.
+inline int compiled_element_bit(const thermo_database *db, unsigned code)
+{
+    const unsigned char *bits = reinterpret_cast<const unsigned char *>(db->arena + db->element_bits_at);
+    return static_cast<int>(bits[compiled_element_key(code)]) - 1;
+}
+
 // What choosing the products needs of every species, without building its
 // record: 1 when it belongs to the products part, and the codes of its
 // element symbols (*count of them).
 int record_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count);
-
-inline int species_elements(const thermo_database *database, int index, unsigned codes[formula_pair_count], int *count)
-{
-    if (database->file == nullptr) {
-        return record_elements(database, index, codes, count);
-    }
-    const compiled_species *s = &compiled_directory(database)[index];
-    for (int e = 0; e < s->element_count; ++e) {
-        codes[e] = s->element_codes[e];
-    }
-    *count = s->element_count;
-    return s->product;
-}
 
 inline const thermo_interval *record_intervals(const species_record *record)
 {

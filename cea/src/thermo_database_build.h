@@ -67,15 +67,23 @@ unsigned name_index_slots(int species_count);
 // taking a page fault on each as it is first written. Changes no byte.
 void prefault_pages(void *at, std::size_t bytes);
 
+// The table of built records of a compiled database holds, for each
+// species, 0 until its record is built, then its offset in the records
+// plus one, or compiled_inert_at for a record that could not be built.
+static const std::uint32_t compiled_inert_at = 0xffffffffu;
+
 // The compiled database's side of database_species: the record of a
-// species not built yet, built now.
+// species not built yet, built now (or the record that stands for one that
+// cannot be).
 const species_record *build_compiled_species(const thermo_database *db, int index);
 
 // The name index of a compiled database, over the names in its file, built
 // as the species are read: an empty one at arena offset `at` (room for
-// name_index_slots(species_bound) slots made), then each species entered
+// compiled_index_bytes(species_bound) made), then each species entered
 // once its directory entry is filled (the first of a name wins).
 void begin_compiled_index(thermo_database *db, std::size_t at, int species_bound);
+// The bytes of the index for at most species_bound species.
+std::size_t compiled_index_bytes(int species_bound);
 void index_compiled_species(thermo_database *db, int species);
 
 } // namespace cea_impl

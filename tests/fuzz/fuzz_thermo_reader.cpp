@@ -62,15 +62,20 @@ void check_consistent(const cea_impl::thermo_database &database)
     for (int i = 0; i < database.species_count; ++i) {
         const cea_impl::species_record *s = cea_impl::database_species(&database, i);
         int found = cea_impl::find_species(&database, cea_impl::record_name(s));
-        unsigned codes[cea_impl::formula_pair_count];
-        int count = 0;
-        int product = cea_impl::species_elements(&database, i, codes, &count);
-        if (found < 0 || found > i || s->interval_count > cea_impl::max_interval_count || product != s->product ||
-            count != s->element_count) {
+        if (found < 0 || found > i || s->interval_count > cea_impl::max_interval_count) {
             std::abort();
         }
-        for (int e = 0; e < count; ++e) {
-            if (codes[e] != cea_impl::element_symbol_code(cea_impl::record_element_symbol(s, e))) {
+        if (database.file != nullptr) {
+            const cea_impl::compiled_species *d = &cea_impl::compiled_directory(&database)[i];
+            std::uint64_t mask = 0;
+            int complete = 1;
+            for (int e = 0; e < s->element_count; ++e) {
+                int bit = cea_impl::compiled_element_bit(
+                    &database, cea_impl::element_symbol_code(cea_impl::record_element_symbol(s, e)));
+                complete &= bit >= 0;
+                mask |= bit >= 0 ? std::uint64_t{1} << bit : 0;
+            }
+            if (d->product != s->product || d->mask_complete != complete || (complete && d->element_mask != mask)) {
                 std::abort();
             }
         }
