@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/mman.h>
 #include <thread>
@@ -316,126 +317,70 @@ TEST(thermo_reader, equivalent_texts_read_alike)
     release_thermo_database(&db);
 }
 
-// The small database broken in one place at a time: each refusal names the
-// line and what is wrong there (thermo_small_lf.inp: CO on lines 4-14, CO2
-// from 15, END PRODUCTS on 113, CH4(L) on 114-116, END REACTANTS on 120).
+// The small database broken in one place at a time, a row each: "cut N"
+// (its first N lines) or the first FROM replaced by TO (~ a line end), and
+// the refusal, which names the line and what is wrong there.
 TEST(thermo_reader, each_damage_is_refused_with_its_line)
 {
+    const char *table = R"(cut 0|the file is empty
+cut 1|the text ends after line 1 without a line that begins with 'thermo'
+thermo|hellos|line 2: expected the line that begins with 'thermo'
+cut 2|the text ends after line 2 before the common temperature bounds
+   1000.00|   abc    |line 3: the common temperature bounds (four fields of 10 columns) must increase
+   6000.00|   1000.00|line 3: the common temperature bounds (four fields of 10 columns) must increase
+ 3 tpis79|10 tpis79|line 5: the number of temperature intervals (columns 1-2) must be 0 to 9
+ 3 tpis79|-1 tpis79|line 5: the number of temperature intervals (columns 1-2) must be 0 to 9
+C   1.00O|C   1.x0O|line 5: an atom count of the formula (columns 11-50) is not a number
+C   1.00O|1   1.00O|line 5: an element symbol of the formula (columns 11-50) is not a symbol
+C   1.00O   1.00|C   0.00O   0.00|line 5: the formula (columns 11-50) names no element
+0.00 0   28.0101|0.00.5   28.0101|line 5: the phase (columns 51-52) is not an integer
+0.00 0   28.0101|0.00 x   28.0101|line 5: the phase (columns 51-52) is not an integer
+   28.0101000|    0.0000000|line 5: the molecular weight (columns 53-65) is not a positive number
+   28.0101000|   28.01x1000|line 5: the molecular weight (columns 53-65) is not a positive number
+-110535.196|-110535.1x6|line 5: the enthalpy (columns 66-80) is not a number
+cut 5|the text ends after line 5 inside a temperature interval
+    200.000   1000.0007|   1000.000   1000.0007|line 6: the temperature interval (columns 1-22) must be two increasing positive numbers
+    200.000   1000.0007|      0.000   1000.0007|line 6: the temperature interval (columns 1-22) must be two increasing positive numbers
+    200.000   1000.0007|    2x0.000   1000.0007|line 6: the temperature interval (columns 1-22) must be two increasing positive numbers
+   1000.0007 -2.0|   1000.0008 -2.0|line 6: the number of coefficients (column 23) must be 7
+7 -2.0 -1.0  0.0|7 -2.0 -1.0  0.5|line 6: the exponents (columns 24-63) must be -2 -1 0 1 2 3 4 0
+cut 6|the text ends after line 6 inside a temperature interval
+ 1.489045326D+04| 1.48904532xD+04|line 7: a coefficient a1-a5 (five fields of 16 columns) is not a number
+ 1.456903469D-05|                |line 7: a coefficient a1-a5 (five fields of 16 columns) is not a number
+ 1.489045326D+04|~ 1.489045326D+04|line 7: a coefficient a1-a5 (five fields of 16 columns) is not a number
+cut 7|the text ends after line 7 inside a temperature interval
+-1.087746302D-08|-1.08774630#D-08|line 8: a coefficient a6-a7 (columns 1-32) is not a number
+ 3.027941827D-12| 3.02794182 D-12|line 8: a coefficient a6-a7 (columns 1-32) is not a number
+-1.303131878D+04|-1.30313187xD+04|line 8: an integration constant b1-b2 (columns 49-80) is not a number
+-7.859241350D+00|                |line 8: an integration constant b1-b2 (columns 49-80) is not a number
+   1000.000   6000.0007|    900.000   6000.0007|line 9: temperature intervals must follow one another in increasing order
+cut 4|the text ends after line 4 inside a species record
+CO2     | CO2    |line 15: a species name must begin in column 1
+cut 112|the text ends after line 112 before END PRODUCTS
+END PRODUCTS|END REACTANTS|line 113: END REACTANTS before END PRODUCTS
+CH4(L)  |END PRODUCTS~CH4(L)  |line 114: a second END PRODUCTS
+cut 115|the text ends after line 115 inside a species record
+    111.643|   -111.643|line 116: the temperature of the assigned enthalpy (columns 1-11) is not a positive number
+cut 119|the text ends after line 119 before END REACTANTS)";
     const std::string t = read_file(CEA_TEST_DATA_DIR "/thermo_small_lf.inp");
-    auto first_lines = [&t](int n) {
-        std::size_t at = 0;
-        for (int i = 0; i < n; ++i) {
-            at = t.find('\n', at) + 1;
+    std::istringstream rows(table);
+    for (std::string row; std::getline(rows, row);) {
+        SCOPED_TRACE(row);
+        std::replace(row.begin(), row.end(), '~', '\n');
+        std::size_t bar = row.find('|'), last = row.rfind('|');
+        std::string text = t.substr(0, 0);
+        if (row.rfind("cut ", 0) == 0) {
+            for (int n = std::stoi(row.substr(4)); n > 0; --n) {
+                text += t.substr(text.size(), t.find('\n', text.size()) + 1 - text.size());
+            }
+        } else {
+            text = replaced(t, row.substr(0, bar), row.substr(bar + 1, last - bar - 1));
+            ASSERT_NE(text, t);
         }
-        return t.substr(0, at);
-    };
-    const std::string interval =
-        "line 6: the temperature interval (columns 1-22) must be two increasing positive numbers";
-    const struct {
-        std::string text;
         std::string message;
-    } cases[] = {
-        {"", "the file is empty"},
-        {"! a\n! b\n", "the text ends after line 2 without a line that begins with 'thermo'"},
-        {"hello\n", "line 1: expected the line that begins with 'thermo'"},
-        {first_lines(2), "the text ends after line 2 before the common temperature bounds"},
-        {replaced(t, "   1000.00", "   abc    "),
-         "line 3: the common temperature bounds (four fields of 10 columns) must increase"},
-        {replaced(t, "   6000.00", "   1000.00"),
-         "line 3: the common temperature bounds (four fields of 10 columns) must increase"},
-        {replaced(t, " 3 tpis79", "10 tpis79"),
-         "line 5: the number of temperature intervals (columns 1-2) must be 0 to 9"},
-        {replaced(t, " 3 tpis79", "-1 tpis79"),
-         "line 5: the number of temperature intervals (columns 1-2) must be 0 to 9"},
-        {replaced(t, "C   1.00O", "C   1.x0O"), "line 5: an atom count of the formula (columns 11-50) is not a number"},
-        {replaced(t, "C   1.00O", "1   1.00O"),
-         "line 5: an element symbol of the formula (columns 11-50) is not a symbol"},
-        {replaced(t, "C   1.00O   1.00", "C   0.00O   0.00"), "line 5: the formula (columns 11-50) names no element"},
-        {replaced(t, "0.00 0   28.0101", "0.00.5   28.0101"), "line 5: the phase (columns 51-52) is not an integer"},
-        {replaced(t, "0.00 0   28.0101", "0.00 x   28.0101"), "line 5: the phase (columns 51-52) is not an integer"},
-        {replaced(t, "   28.0101000", "    0.0000000"),
-         "line 5: the molecular weight (columns 53-65) is not a positive number"},
-        {replaced(t, "   28.0101000", "   28.01x1000"),
-         "line 5: the molecular weight (columns 53-65) is not a positive number"},
-        {replaced(t, "-110535.196", "-110535.1x6"), "line 5: the enthalpy (columns 66-80) is not a number"},
-        {first_lines(5), "the text ends after line 5 inside a temperature interval"},
-        {replaced(t, "    200.000   1000.0007", "   1000.000   1000.0007"), interval},
-        {replaced(t, "    200.000   1000.0007", "      0.000   1000.0007"), interval},
-        {replaced(t, "    200.000   1000.0007", "    2x0.000   1000.0007"), interval},
-        {replaced(t, "   1000.0007 -2.0", "   1000.0008 -2.0"),
-         "line 6: the number of coefficients (column 23) must be 7"},
-        {replaced(t, "7 -2.0 -1.0  0.0", "7 -2.0 -1.0  0.5"),
-         "line 6: the exponents (columns 24-63) must be -2 -1 0 1 2 3 4 0"},
-        {first_lines(6), "the text ends after line 6 inside a temperature interval"},
-        {replaced(t, " 1.489045326D+04", " 1.48904532xD+04"),
-         "line 7: a coefficient a1-a5 (five fields of 16 columns) is not a number"},
-        {replaced(t, " 1.456903469D-05", "                "),
-         "line 7: a coefficient a1-a5 (five fields of 16 columns) is not a number"},
-        {first_lines(7), "the text ends after line 7 inside a temperature interval"},
-        {replaced(t, "-1.087746302D-08", "-1.08774630#D-08"),
-         "line 8: a coefficient a6-a7 (columns 1-32) is not a number"},
-        {replaced(t, " 3.027941827D-12", " 3.02794182 D-12"),
-         "line 8: a coefficient a6-a7 (columns 1-32) is not a number"},
-        {replaced(t, "-1.303131878D+04", "-1.30313187xD+04"),
-         "line 8: an integration constant b1-b2 (columns 49-80) is not a number"},
-        {replaced(t, "-7.859241350D+00", "                "),
-         "line 8: an integration constant b1-b2 (columns 49-80) is not a number"},
-        {replaced(t, "   1000.000   6000.0007", "    900.000   6000.0007"),
-         "line 9: temperature intervals must follow one another in increasing order"},
-        {replaced(t, " 1.489045326D+04", "\n 1.489045326D+04"), "line 7: a coefficient a1-a5 (five fields of 16 "
-                                                                "columns) is not a number"},
-        {first_lines(4), "the text ends after line 4 inside a species record"},
-        {replaced(t, "CO2     ", " CO2    "), "line 15: a species name must begin in column 1"},
-        {first_lines(112), "the text ends after line 112 before END PRODUCTS"},
-        {replaced(t, "END PRODUCTS", "END REACTANTS"), "line 113: END REACTANTS before END PRODUCTS"},
-        {replaced(t, "CH4(L)  ", "END PRODUCTS\nCH4(L)  "), "line 114: a second END PRODUCTS"},
-        {first_lines(115), "the text ends after line 115 inside a species record"},
-        {replaced(t, "    111.643", "   -111.643"),
-         "line 116: the temperature of the assigned enthalpy (columns 1-11) is not a positive number"},
-        {first_lines(119), "the text ends after line 119 before END REACTANTS"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.message);
-        ASSERT_NE(c.text, t);
-        std::string message;
-        EXPECT_EQ(parse_every_way(c.text, &message), CEA_MALFORMED_DATABASE);
-        EXPECT_EQ(message, c.message);
+        EXPECT_EQ(parse_every_way(text, &message), CEA_MALFORMED_DATABASE);
+        EXPECT_EQ(message, row.substr(last + 1));
     }
-}
-
-// Object memory comes zeroed from the arena's spare room and is taken back
-// when returned last-lent first; what does not fit comes from the heap.
-TEST(thermo_reader, lends_object_memory_from_its_arena)
-{
-    thermo_database db;
-    failure error;
-    ASSERT_EQ(load_thermo_file(LRE_THERMO_DATABASE, &db, &error), CEA_OK) << error.text;
-    auto in_arena = [&db](const void *p) {
-        const char *c = static_cast<const char *>(p);
-        return c >= db.arena + db.arena_used && c < db.arena + db.arena_capacity;
-    };
-    auto zeroed = [](const void *p, std::size_t n) {
-        const unsigned char *c = static_cast<const unsigned char *>(p);
-        return std::all_of(c, c + n, [](unsigned char x) { return x == 0; });
-    };
-    char *a = static_cast<char *>(lend_object_memory(&db, 1000));
-    char *b = static_cast<char *>(lend_object_memory(&db, 2000));
-    ASSERT_TRUE(in_arena(a) && in_arena(b));
-    EXPECT_EQ(b, a + 1000);
-    std::memset(b, 0x5a, 2000);
-    return_object_memory(&db, b, 2000);
-    char *c = static_cast<char *>(lend_object_memory(&db, 2000));
-    EXPECT_EQ(c, b);
-    EXPECT_TRUE(zeroed(c, 2000));
-    return_object_memory(&db, a, 1000); // out of order: stays lent
-    return_object_memory(&db, c, 2000);
-    EXPECT_EQ(lend_object_memory(&db, 100), c);
-    void *big = lend_object_memory(&db, db.arena_capacity);
-    ASSERT_NE(big, nullptr);
-    EXPECT_FALSE(in_arena(big));
-    EXPECT_TRUE(zeroed(big, 4096));
-    return_object_memory(&db, big, db.arena_capacity);
-    release_thermo_database(&db);
 }
 
 } // namespace
