@@ -38,39 +38,25 @@ void expect_as_strtod(const std::string &field)
         << "'" << field << "': " << value << " vs " << expected;
 }
 
+// Fields between bars: the database's shapes and their near misses, plain
+// decimals, 20 digits, extreme exponents (the strtod fallback), then fields
+// that are refused, among them one longer than any field.
 TEST(fixed_column_number, edge_fields_convert_or_are_refused)
 {
-    for (const char *field : {" 4.943650540D+04",
-                              "-0.000000000D+00",
-                              " 9.999999999D+99",
-                              " 4.940656458D-324",
-                              " 1.797693134D+308",
-                              "1.234567890D+04 ",
-                              " 1.234567890D+4 ",
-                              "     -12979.000",
-                              " +1.5e3 ",
-                              ".5",
-                              "5.",
-                              "+.5",
-                              "1.5\t",
-                              "12345678901234567890",
-                              "1.23456789012345678901D+00",
-                              "0.0000000000000000001D+00",
-                              "4.9406564584124654D-300",
-                              "1.5d-3",
-                              "0.000",
-                              " 1.797693135D+308",
-                              "1.0D+999"}) {
+    std::istringstream accepted(" 4.943650540D+04|-0.000000000D+00| 9.999999999D+99| 4.940656458D-324|1.0D+999|"
+                                " 1.797693134D+308| 1.797693135D+308|1.234567890D+04 | 1.234567890D+4 |     -12979.000|"
+                                " +1.5e3 |.5|5.|+.5|1.5\t|12345678901234567890|1.23456789012345678901D+00|0.000|"
+                                "0.0000000000000000001D+00|4.9406564584124654D-300|1.5d-3");
+    for (std::string field; std::getline(accepted, field, '|');) {
         expect_as_strtod(field);
     }
-    for (const char *field : {"", "    ", "1.5D+", "--1", "1.0+05", "1.2.3", "D+04", "12 34", "0x10", ".", "1.5D+3x",
-                              " 1.23456789xD+04", " 1.234567890D+04x", "\t-", "+"}) {
+    std::istringstream refused("|    |1.5D+|--1|1.0+05|1.2.3|D+04|12 34|0x10|.|1.5D+3x| 1.23456789xD+04|"
+                               " 1.234567890D+04x|\t-|+|" +
+                               std::string(64, '1'));
+    for (std::string field; std::getline(refused, field, '|');) {
         double value = 0.0;
-        EXPECT_EQ(parse_fixed_number(field, std::strlen(field), &value), 0) << "'" << field << "'";
+        EXPECT_EQ(parse_fixed_number(field.data(), field.size(), &value), 0) << "'" << field << "'";
     }
-    double value = 0.0;
-    const std::string too_long(64, '1'); // more digits than any field, past what strtod is handed
-    EXPECT_EQ(parse_fixed_number(too_long.data(), too_long.size(), &value), 0);
 }
 
 // Random fields of every shape the reader has a path for: the database's
