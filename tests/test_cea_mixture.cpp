@@ -1,7 +1,8 @@
 // Mixtures: the products that reactants can form, on either form of the
-// database, weights from a mixture ratio, and reactant enthalpies, which at
-// 298.15 K must give back each record's own heat of formation. (Refusals
-// are tested through the C operations, test_cea_error_paths.cpp.)
+// database, and reactant enthalpies, which at 298.15 K must give back each
+// record's own heat of formation. (Weights from a mixture ratio are held to
+// the reference states, test_cea_equilibrium_reference.cpp; refusals are
+// tested through the C operations, test_cea_error_paths.cpp.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -52,25 +53,6 @@ TEST_P(mixture_on, products_are_what_the_reactants_elements_can_form)
         EXPECT_EQ(products.species_count, k < 2 ? 123 : 160);
         release_mixture(&products);
     }
-}
-
-// Weights from compositions taken per unit mass, worked by hand: oxidant
-// 3:1 of O2(L) and CH4(L), fuel all CH4(L), at k = 1 and 0.
-TEST_P(mixture_on, weights_from_a_mixture_ratio)
-{
-    const char *names[2] = {"O2(L)", "CH4(L)"};
-    mixture m;
-    ASSERT_EQ(mixture_from_names(&db, 2, names, &m, &error), CEA_OK);
-    const double oxidant[2] = {3.0, 1.0};
-    const double fuel[2] = {0.0, 2.0};
-    const double expected[2][2] = {{0.375, 0.625}, {0.0, 1.0}};
-    for (int k = 0; k < 2; ++k) {
-        double w[2] = {-1.0, -1.0};
-        ASSERT_EQ(ratio_to_weights(&m, 2, oxidant, fuel, 1.0 - k, w, &error), CEA_OK);
-        EXPECT_EQ(w[0], expected[k][0]);
-        EXPECT_EQ(w[1], expected[k][1]);
-    }
-    release_mixture(&m);
 }
 
 // Each fitted record whose data cover 298.15 K gives its heat of formation
