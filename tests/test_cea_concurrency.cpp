@@ -18,6 +18,8 @@
 
 namespace {
 
+// A call's status and the calling thread's error text afterwards, and what
+// a chamber solve read.
 struct outcome {
     int status;
     std::string text;
@@ -28,21 +30,15 @@ struct outcome {
     }
 };
 
-outcome after(int status, const double *values = nullptr)
-{
-    outcome o = {status, last_error(), {0.0, 0.0, 0.0, 0.0}};
-    if (values != nullptr) {
-        std::memcpy(o.values, values, sizeof o.values);
-    }
-    return o;
-}
-
 std::vector<outcome> work(int id)
 {
     const double cases[][2] = {{14e6, 2.9}, {7e6, 3.6}, {0.5e6, 1.0}, {100e6, 0.3}, {0.01e6, 30.0}};
     const double w[2] = {0.75, 0.25};
     const std::string own_name = "no-such-species-of-thread-" + std::to_string(id);
     std::vector<outcome> log;
+    auto after = [&log](int status, const double *v = nullptr) {
+        log.push_back({status, last_error(), {v ? v[0] : 0.0, v ? v[1] : 0.0, v ? v[2] : 0.0, v ? v[3] : 0.0}});
+    };
     for (int round = 0; round < 3; ++round) {
         chamber_objects fuels[2] = {chamber_objects("CH4(L)"), chamber_objects("RP-1")};
         for (int n = 0; n < 10; ++n) {
@@ -52,22 +48,19 @@ std::vector<outcome> work(int id)
             int status = cea_eqsolution_get_property(c.solution, CEA_TEMPERATURE, &v[1]) |
                          cea_eqsolution_get_property(c.solution, CEA_M, &v[2]) |
                          cea_eqsolution_get_property(c.solution, CEA_GAMMA_S, &v[3]);
-            log.push_back(after(status, v));
+            after(status, v);
             for (int k = 0; k < 8; ++k) {
                 cea_mixture none = nullptr;
                 const char *names[1] = {own_name.c_str()};
                 cea_eqsolution old = c.solution;
                 int flag = 0;
                 switch ((n + k + round) % 4) {
-                case 0: log.push_back(after(cea_mixture_create(&none, 1, names))); break;
-                case 1: log.push_back(after(cea_eqsolver_solve(c.solver, CEA_HP, NAN, 10.0, w, c.solution))); break;
-                case 2:
-                    log.push_back(after(cea_eqsolver_solve(c.solver, CEA_TP, 3e3, 1.0, w, fuels[1].solution)));
-                    break;
+                case 0: after(cea_mixture_create(&none, 1, names)); break;
+                case 1: after(cea_eqsolver_solve(c.solver, CEA_HP, NAN, 10.0, w, c.solution)); break;
+                case 2: after(cea_eqsolver_solve(c.solver, CEA_TP, 3e3, 1.0, w, fuels[1].solution)); break;
                 default:
-                    log.push_back(
-                        after(cea_eqsolution_destroy(&c.solution) | cea_eqsolution_create(&c.solution, c.solver)));
-                    log.push_back(after(cea_eqsolution_get_converged(old, &flag)));
+                    after(cea_eqsolution_destroy(&c.solution) | cea_eqsolution_create(&c.solution, c.solver));
+                    after(cea_eqsolution_get_converged(old, &flag));
                 }
             }
         }
@@ -78,9 +71,10 @@ std::vector<outcome> work(int id)
 std::vector<outcome> reload()
 {
     std::vector<outcome> log;
+    auto after = [&log](int status) { log.push_back({status, last_error(), {0.0, 0.0, 0.0, 0.0}}); };
     for (int i = 0; i < 6; ++i) {
-        log.push_back(after(cea_init_thermo(CEA_TEST_DATA_DIR "/thermo_garbage.inp")));
-        log.push_back(after(cea_init_thermo(LRE_THERMO_DATABASE)));
+        after(cea_init_thermo(CEA_TEST_DATA_DIR "/thermo_garbage.inp"));
+        after(cea_init_thermo(LRE_THERMO_DATABASE));
     }
     return log;
 }
