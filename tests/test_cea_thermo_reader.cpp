@@ -205,15 +205,13 @@ int parse_every_way(const std::string &text, std::string *message, thermo_databa
 
 // The shipped database: its records, each found by its name (a repeated
 // name, a phase with a transition inside it such as Co(b), finds its first
-// record), read alike every way, with LF line ends, lines longer than the
-// chunk (only their first columns and whether the rest is blank count), a
-// CR as the last byte of the first chunk, no final line end, and three
-// copies of its products, more than the first guess at a pipe's storage.
+// record), read alike every way, with lines longer than the chunk (only
+// their first columns and whether the rest is blank count), a CR as the
+// last byte of the first chunk, and no final line end.
 TEST(thermo_reader, shipped_database_every_way)
 {
     const std::string text = read_file(LRE_THERMO_DATABASE);
     thermo_database db;
-    thermo_database lf;
     std::string message;
     ASSERT_EQ(parse_every_way(text, &message, &db), CEA_OK) << message;
     EXPECT_EQ(db.species_count, 2086);
@@ -230,12 +228,6 @@ TEST(thermo_reader, shipped_database_every_way)
     for (const char *unknown : {"O2(L", "", "o2(L)", "O2(L) "}) {
         EXPECT_EQ(find_species(&db, unknown), -1) << unknown;
     }
-    std::string lf_text = text;
-    lf_text.erase(std::remove(lf_text.begin(), lf_text.end(), '\r'), lf_text.end());
-    failure error;
-    ASSERT_EQ(parse_thermo_text(lf_text.data(), lf_text.size(), "lf", &lf, &error), CEA_OK) << error.text;
-    expect_same_database(db, lf);
-    release_thermo_database(&lf);
     release_thermo_database(&db);
 
     std::size_t first_record = text.find('\n', text.find('\n', text.find("\nthermo") + 1) + 1) + 1;
@@ -254,14 +246,6 @@ TEST(thermo_reader, shipped_database_every_way)
     EXPECT_EQ(parse_every_way(head + std::string(50000, ' ') + "x\r\n" + records + tail, &message),
               CEA_MALFORMED_DATABASE);
     EXPECT_EQ(message, "line " + std::to_string(stray_line) + ": a species name must begin in column 1");
-    thermo_database big;
-    ASSERT_EQ(parse_every_way(head + records + records + records + tail, &message, &big), CEA_OK) << message;
-    int products = 0;
-    for (int i = 0; i < big.species_count; ++i) {
-        products += database_species(&big, i)->product;
-    }
-    EXPECT_EQ(big.species_count - products, 2086 - products / 3); // the reactants once
-    release_thermo_database(&big);
 }
 
 // The small database (tests/data) written other ways that mean the same:
@@ -279,7 +263,6 @@ TEST(thermo_reader, equivalent_texts_read_alike)
     for (char c : text) {
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     }
-    const std::string h2 = text.substr(text.find("H2  "));
     for (const std::string &same : {
              crlf,
              replaced(replaced(text, "CO2  ", "\n  \n! note\n\nCO2  "), "END PRODUCTS", "\n\nEND PRODUCTS"),
