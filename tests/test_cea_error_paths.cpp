@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cea_chamber_objects.h"
+#include "cea_test_files.h"
 
 namespace {
 
@@ -32,13 +33,7 @@ TEST(error_paths, mixtures_need_a_database)
 TEST(error_paths, database_loads)
 {
     const std::string cut = "cut.lib"; // in the folder the test runs in
-    std::FILE *file = std::fopen(cut.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::FILE *lib = std::fopen(LRE_THERMO_LIB, "rb");
-    char bytes[100] = {};
-    std::size_t got = lib != nullptr ? std::fread(bytes, 1, sizeof bytes, lib) : 0;
-    std::fwrite(bytes, 1, got, file);
-    std::fclose(file);
+    std::ofstream(cut, std::ios::binary) << read_file(LRE_THERMO_LIB).substr(0, 100);
     const std::string data = CEA_TEST_DATA_DIR;
     const std::string malformed = "malformed thermodynamic database ";
     const struct {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,15 +28,8 @@ TEST(thermo_compile, compiles_or_says_why_not)
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string folder = pattern;
     const std::string output = folder + "/thermo.lib";
-    const std::string big = folder + "/big.inp"; // the shipped text after 2.6 MB of comments
-    std::FILE *file = std::fopen(big.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    for (int i = 0; i < 32000; ++i) {
-        std::fputs("! a comment line as long as a record's line of the text, to make the file large\n", file);
-    }
-    const std::string text = read_file(LRE_THERMO_DATABASE);
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
+    const std::string big = folder + "/big.inp"; // the shipped text after a comment of 2.6 MB
+    std::ofstream(big) << "!" << std::string(2600000, 'x') << "\n" << read_file(LRE_THERMO_DATABASE);
 
     const std::string usage = run({"--help"}).stdout_text;
     EXPECT_EQ(usage.rfind("Usage: thermo-compile INPUT OUTPUT\n", 0), 0u) << usage;
