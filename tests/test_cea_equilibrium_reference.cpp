@@ -7,7 +7,7 @@
 // hold to their definitions: density and volume, u = h - pV, g = h - Ts,
 // frozen cv = cp - R/M, and the equilibrium cp, cv and gamma_s against
 // central differences of TP solves (s = -dg/dT, cp = dh/dT, the volume's
-// derivatives, eqs. 2.50 to 2.70 of RP-1311), within 1e-6.
+// derivatives: RP-1311 eqs. 2.50, 2.51, 2.59 and 2.70 to 2.73), within 1e-6.
 #include <gtest/gtest.h>
 
 #include <cmath>
