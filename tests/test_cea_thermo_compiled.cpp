@@ -145,7 +145,7 @@ TEST(thermo_compiled, compiler_refuses_what_the_form_cannot_hold)
     const std::size_t co = t.find("CO  ");
     const std::string co_record = t.substr(co, t.find("CO2  ") - co);
     const std::string o2 = t.substr(t.find("O2(L)"), t.find("END REACTANTS") - t.find("O2(L)"));
-    std::string fourth = t.substr(t.find("   6000.000  20000.000", co), 3 * 81);
+    std::string fourth = t.substr(t.find("   6000.000  20000.000", co), std::size_t{3} * 81);
     fourth.replace(0, 22, "  20000.000  30000.000");
     std::string four_intervals = replaced(t, "CO2  ", fourth + "CO2  ");
     four_intervals[co + 81 + 1] = '4';
