@@ -313,6 +313,8 @@ TEST(thermo_compiled, each_damage_is_refused_at_its_record)
     EXPECT_EQ(message, "record 1 at byte 0: the file ends where the header should begin");
     EXPECT_EQ(parse(lib.substr(0, 3), &db, &message), CEA_MALFORMED_DATABASE);
     EXPECT_EQ(message, "record 1 at byte 0: the file ends inside the record's length marker");
+    EXPECT_EQ(parse(lib.substr(0, 65), &db, &message), CEA_MALFORMED_DATABASE);
+    EXPECT_EQ(message, "record 2 at byte 62: the file ends inside the record's length marker");
     EXPECT_EQ(parse(lib.substr(0, 61), &db, &message), CEA_MALFORMED_DATABASE);
     EXPECT_EQ(message, "record 1 at byte 0: the file ends inside the record");
     for (std::size_t length = 62; length < lib.size(); ++length) {
