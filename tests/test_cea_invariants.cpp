@@ -57,7 +57,7 @@ void check_state(const chamber &c, int type, double state1, double p_bar, const 
     double b0[8] = {};
     const char *symbols[8];
     for (int i = 0; i < s.element_count; ++i) {
-        symbols[i] = &s.element_symbols[i * element_symbol_capacity];
+        symbols[i] = &s.element_symbols[static_cast<std::size_t>(i) * element_symbol_capacity];
         double b = 0.0;
         for (int r = 0; r < 2; ++r) {
             const species_record *rec = mixture_species(&c.reactants, r);
