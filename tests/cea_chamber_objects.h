@@ -13,20 +13,19 @@
 inline std::string last_error()
 {
     int length = -1;
+    char text[1024] = "";
     EXPECT_EQ(cea_last_error_message_len(&length), CEA_OK);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    EXPECT_EQ(cea_last_error_message_buf(&text[0], length + 1), CEA_OK);
-    text.resize(static_cast<std::size_t>(length));
+    EXPECT_EQ(cea_last_error_message_buf(text, sizeof text), CEA_OK);
+    EXPECT_EQ(std::string(text).size(), static_cast<std::size_t>(length));
     return text;
 }
 
-// Reactants, their products, a solver and a solution over the database
-// loaded at construction.
+// Reactants, their products, a solver and a solution over the current database.
 struct chamber_objects {
-    cea_mixture reactants = nullptr;
-    cea_mixture products = nullptr;
+    cea_mixture reactants = nullptr, products = nullptr;
     cea_eqsolver solver = nullptr;
     cea_eqsolution solution = nullptr;
+    double weights[2] = {0.0, 0.0};
 
     explicit chamber_objects(const char *fuel = "CH4(L)")
     {
@@ -38,23 +37,18 @@ struct chamber_objects {
     }
     ~chamber_objects()
     {
-        EXPECT_EQ(cea_eqsolution_destroy(&solution), CEA_OK);
-        EXPECT_EQ(cea_eqsolver_destroy(&solver), CEA_OK);
-        EXPECT_EQ(cea_mixture_destroy(&products), CEA_OK);
-        EXPECT_EQ(cea_mixture_destroy(&reactants), CEA_OK);
+        EXPECT_EQ(cea_eqsolution_destroy(&solution) | cea_eqsolver_destroy(&solver) | cea_mixture_destroy(&products) |
+                      cea_mixture_destroy(&reactants),
+                  CEA_OK);
     }
     chamber_objects(const chamber_objects &) = delete;
     chamber_objects &operator=(const chamber_objects &) = delete;
 
-    // The program's sequence for one chamber state: weights at the mixture
-    // ratio k, their enthalpy at the inlet temperatures, and an HP solve at
-    // p_c. Returns the enthalpy (J/kg).
+    // The program's sequence: weights at mixture ratio k, their enthalpy
+    // (J/kg, returned) at the inlet temperatures, and an HP solve at p_c.
     double solve_chamber(double p_c_pa, double k, double t_o_k, double t_f_k)
     {
-        const double oxidant[2] = {1.0, 0.0};
-        const double fuel[2] = {0.0, 1.0};
-        const double temperatures[2] = {t_o_k, t_f_k};
-        double weights[2] = {0.0, 0.0};
+        const double oxidant[2] = {1.0, 0.0}, fuel[2] = {0.0, 1.0}, temperatures[2] = {t_o_k, t_f_k};
         double h = 0.0;
         EXPECT_EQ(cea_mixture_of_ratio_to_weights(reactants, 2, oxidant, fuel, k, weights), CEA_OK);
         EXPECT_EQ(cea_mixture_calc_property_multitemp(reactants, CEA_ENTHALPY, 2, weights, 2, temperatures, &h),

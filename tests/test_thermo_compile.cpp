@@ -1,40 +1,20 @@
-// The thermo-compile program: the shipped database compiled to the
-// reference file, a bad text refused with the reader's message and no file
-// left behind, and its version and usage.
+// The thermo-compile program: the shipped database compiled to the build's
+// thermo.lib (which thermo_lib_matches_reference holds to the reference
+// file), a text too large for its first buffer, and every way of failing,
+// with its status and message and the output left as it was.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
+#include "cea_test_files.h"
 #include "program_runner.h"
 
 namespace {
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> folder_entries(const std::string &folder)
-{
-    std::vector<std::string> names;
-    DIR *dir = opendir(folder.c_str());
-    for (dirent *e = dir != nullptr ? readdir(dir) : nullptr; e != nullptr; e = readdir(dir)) {
-        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") {
-            names.push_back(e->d_name);
-        }
-    }
-    if (dir != nullptr) {
-        closedir(dir);
-    }
-    return names;
-}
 
 lre_test::program_output run(std::vector<std::string> words)
 {
@@ -42,67 +22,67 @@ lre_test::program_output run(std::vector<std::string> words)
     return lre_test::run_program(THERMO_COMPILE_PATH, words);
 }
 
-class thermo_compile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char pattern[] = "thermo_compile_XXXXXX"; // in the folder the test runs in
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
-        output = folder + "/thermo.lib";
-    }
-    void TearDown() override
-    {
-        for (const std::string &name : folder_entries(folder)) {
-            std::remove((folder + "/" + name).c_str());
-        }
-        rmdir(folder.c_str());
-    }
-    lre_test::program_output compile(const std::string &input) { return run({input, output}); }
-    std::string folder;
-    std::string output;
-};
-
-TEST_F(thermo_compile, writes_the_reference_file)
+TEST(thermo_compile, compiles_or_says_why_not)
 {
-    lre_test::program_output out = compile(LRE_THERMO_DATABASE);
-    EXPECT_EQ(out.status, 0) << out.stderr_text;
-    EXPECT_TRUE(read_file(output) == read_file(LRE_THERMO_LIB));
-    EXPECT_EQ(folder_entries(folder), std::vector<std::string>{"thermo.lib"}); // no temporary left
-}
+    char pattern[] = "thermo_compile_XXXXXX"; // in the folder the test runs in
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    const std::string output = folder + "/thermo.lib";
+    const std::string big = folder + "/big.inp"; // the shipped text after a comment of 2.6 MB
+    std::ofstream(big) << "!" << std::string(2600000, 'x') << "\n" << read_file(LRE_THERMO_DATABASE);
 
-// A refused text leaves the output as it was (absent, or an older file).
-TEST_F(thermo_compile, refused_text_leaves_the_output_alone)
-{
-    const std::string inputs[] = {CEA_TEST_DATA_DIR "/thermo_truncated.inp", CEA_TEST_DATA_DIR "/thermo_garbage.inp"};
-    for (const std::string &input : inputs) {
-        lre_test::program_output out = compile(input);
-        EXPECT_EQ(out.status, 1);
-        EXPECT_EQ(out.stderr_text.rfind("thermo-compile: malformed thermodynamic database " + input + ": ", 0), 0u)
-            << out.stderr_text;
-        EXPECT_TRUE(folder_entries(folder).empty());
+    const std::string usage = run({"--help"}).stdout_text;
+    EXPECT_EQ(usage.rfind("Usage: thermo-compile INPUT OUTPUT\n", 0), 0u) << usage;
+    const std::string malformed = "thermo-compile: malformed thermodynamic database ";
+    const struct {
+        std::vector<std::string> words;
+        int status;
+        std::string out, err; // err: the start of standard error
+        std::string file;     // the output afterwards
+    } cases[] = {
+        {{"--version"}, 0, std::string("thermo-compile ") + LRE_VERSION + "\n", "", ""},
+        {{}, 2, "", usage, ""},
+        {{"only-one"}, 2, "", usage, ""},
+        {{"a", "b", "c"}, 2, "", usage, ""},
+        {{"--verbose", "b"}, 2, "", usage, ""},
+        {{"a", "-b"}, 2, "", usage, ""},
+        {{"no-such-dir/thermo.inp", output}, 1, "", "thermo-compile: cannot open no-such-dir/thermo.inp: ", ""},
+        {{folder, output}, 1, "", "thermo-compile: cannot read " + folder + ": ", ""},
+        {{CEA_TEST_DATA_DIR "/thermo_truncated.inp", output},
+         1,
+         "",
+         malformed + CEA_TEST_DATA_DIR "/thermo_truncated.inp: the text ends after line 244",
+         ""},
+        {{LRE_THERMO_DATABASE, folder + "/no-such-dir/thermo.lib"},
+         1,
+         "",
+         "thermo-compile: cannot create a file beside " + folder + "/no-such-dir/thermo.lib: ",
+         ""},
+        {{LRE_THERMO_DATABASE, output}, 0, "", "", read_file(LRE_THERMO_LIB)},
+        {{CEA_TEST_DATA_DIR "/thermo_garbage.inp", output},
+         1,
+         "",
+         malformed + CEA_TEST_DATA_DIR "/thermo_garbage.inp: line 1: ",
+         read_file(LRE_THERMO_LIB)},
+        {{big, output}, 0, "", "", read_file(LRE_THERMO_LIB)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(lre_test::joined(c.words));
+        lre_test::program_output out = run(c.words);
+        EXPECT_EQ(out.status, c.status);
+        EXPECT_EQ(out.stdout_text, c.out);
+        EXPECT_EQ(out.stderr_text.substr(0, c.err.size()), c.err);
+        EXPECT_EQ(out.stderr_text.empty(), c.err.empty()) << out.stderr_text;
+        EXPECT_EQ(read_file(output), c.file);
     }
-    std::ofstream(output) << "older";
-    EXPECT_EQ(compile(CEA_TEST_DATA_DIR "/thermo_garbage.inp").status, 1);
-    EXPECT_EQ(read_file(output), "older");
-    EXPECT_EQ(folder_entries(folder).size(), 1u);
-}
-
-TEST_F(thermo_compile, version_help_and_usage)
-{
-    lre_test::program_output version = run({"--version"});
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.stdout_text, std::string("thermo-compile ") + LRE_VERSION + "\n");
-    lre_test::program_output help = run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.stdout_text.rfind("Usage: thermo-compile INPUT OUTPUT\n", 0), 0u);
-    for (const std::vector<std::string> &words :
-         std::vector<std::vector<std::string>>{{}, {"only-one"}, {"a", "b", "c"}, {"--verbose", "b"}}) {
-        lre_test::program_output usage = run(words);
-        EXPECT_EQ(usage.status, 2) << lre_test::joined(words);
-        EXPECT_EQ(usage.stderr_text, help.stdout_text);
-    }
-    EXPECT_EQ(compile("no-such-dir/thermo.inp").status, 1);
+    // A new file's permissions.
+    struct stat info;
+    ASSERT_EQ(stat(output.c_str(), &info), 0);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+    EXPECT_EQ(std::remove(output.c_str()) | std::remove(big.c_str()), 0);
+    EXPECT_EQ(rmdir(folder.c_str()), 0) << "a temporary file is left behind";
 }
 
 } // namespace
