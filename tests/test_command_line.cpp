@@ -122,6 +122,43 @@ TEST(CommandLine, ContentErrorsWriteOneMessageOnStandardError)
     }
 }
 
+// Failures of the library and the model on the real database: the library's
+// own text follows the step that failed.
+TEST(CommandLine, LibraryAndModelFailuresOnTheRealDatabase)
+{
+    const std::string db = LRE_THERMO_DATABASE;
+    const std::string init = "CEA initialization: CEA thermo database failed (CEA code ";
+    const std::string failed = "Calculation failed: ";
+    const std::string model = failed + "Invalid or physically inconsistent model input.\n";
+    const struct {
+        std::vector<std::string> words; // after the program's path
+        std::string message;
+    } cases[] = {
+        {{"no-such-dir/thermo.inp"}, init + "1): cannot open the thermodynamic database no-such-dir/thermo.inp\n"},
+        {{db, "--k", "0"}, failed + "\n"}, // the chamber refuses it without words of its own
+        {{db, "--k", "0.01"}, failed + "CEA HP equilibrium did not converge\n"},
+        {{db, "--t-methane-k", "100"},
+         failed + "CEA inlet enthalpy failed (CEA code 11): CH4(L) has an enthalpy only "
+                  "at 111.643 K; 100.000 K is more than 10 K away\n"},
+        {{db, "--eta-cf", "1.5"}, model},
+        {{db, "--pc-mpa", "0.5"}, model},                    // over-expanded at sea level
+        {{db, "--engine", "tq15b", "--pc-mpa", "2"}, model}, // over-expanded at h = 0 only
+        // A total impulse beyond the double range ("inf" in both reports).
+        {{db, "--burn-s", "1e305"}, model},
+        {{db, "--engine", "tq15b", "--burn-s", "1e305", "--json"}, model},
+        {{db, "--engine", "yf100k", "--burn-s", "1e305"}, model},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> argv{"@"};
+        argv.insert(argv.end(), c.words.begin(), c.words.end());
+        const program_output out = run(argv);
+        SCOPED_TRACE(lre_test::joined(argv));
+        EXPECT_EQ(out.status, 1);
+        EXPECT_EQ(out.stdout_text, "");
+        EXPECT_EQ(out.stderr_text, c.message);
+    }
+}
+
 // An accepted request goes on to open the chamber, which fails on a missing
 // database: that failure, not a command-line message, shows validation passed.
 TEST(CommandLine, AcceptedRequestsReachTheChamber)
