@@ -1,5 +1,5 @@
-// Ideal-nozzle model: every input rule (the reports hold the figures), and
-// relations between the results that hold whatever the chamber state.
+// Ideal-nozzle model: every input rule, with the accepted limits next to the
+// refusals (the golden reports hold the figures).
 #include "engine_model.h"
 
 #include <gtest/gtest.h>
@@ -42,43 +42,11 @@ engine_case with_yf100k_fixed_throat()
     return c;
 }
 
-// Relations that hold whatever the chamber state (closed forms).
-TEST(EngineCalculate, CycleRelations)
-{
-    engine_results r{};
-    const engine_case tq12b = preset(ENGINE_TQ12B);
-    ASSERT_EQ(engine_calculate(&tq12b, &methane_14mpa, &r), 1);
-    EXPECT_DOUBLE_EQ(r.m_dot_en * tq12b.isp_ref, r.f_en);
-    EXPECT_DOUBLE_EQ(r.m_dot + r.m_dot_other, r.m_dot_en);
-    // h = 0 is the reference sea level: altitude figures equal sea-level ones.
-    EXPECT_EQ(r.p_a, 101325.0);
-    EXPECT_EQ(r.f_h, r.f_sl);
-    EXPECT_EQ(r.i_t_sl, 0.0);
-    EXPECT_EQ(r.i_t_en, 0.0);
-
-    const engine_case tq15b = preset(ENGINE_TQ15B);
-    ASSERT_EQ(engine_calculate(&tq15b, &methane_14mpa, &r), 1);
-    EXPECT_EQ(r.c_f_sl, r.c_f_v);
-    EXPECT_EQ(r.f_sl, r.f_v);
-    EXPECT_EQ(r.i_s_sl, r.i_s_v);
-
-    const engine_case yf100k = preset(ENGINE_YF100K);
-    ASSERT_EQ(engine_calculate(&yf100k, &rp1_18_7mpa, &r), 1);
-    EXPECT_NEAR(r.f_sl, yf100k.thrust_ref, 1e-9);
-    EXPECT_GT(r.eta_c_f, 0.99);
-
-    const engine_case held = with_yf100k_fixed_throat();
-    ASSERT_EQ(engine_calculate(&held, &rp1_14mpa, &r), 1);
-    EXPECT_EQ(r.a_t, held.a_t_fixed);
-    EXPECT_EQ(r.m_dot_en, held.a_t_fixed * held.p_c / r.c_star);
-    EXPECT_EQ(r.eta_c_f, held.eta_c_f);
-}
-
 enum base_case { TQ12B, TQ15B, YF100K, YF100K_LOW_ISP, YF100K_HELD_THROAT };
 
 void make_base(base_case base, engine_case *input, chamber_state *chamber)
 {
-    *input = base == TQ12B ? preset(ENGINE_TQ12B) : base == TQ15B ? preset(ENGINE_TQ15B) : preset(ENGINE_YF100K);
+    *input = preset(base == TQ12B ? ENGINE_TQ12B : base == TQ15B ? ENGINE_TQ15B : ENGINE_YF100K);
     *chamber = base <= TQ15B ? methane_14mpa : rp1_18_7mpa;
     if (base == YF100K_LOW_ISP) {
         input->isp_ref = 2500.0;
