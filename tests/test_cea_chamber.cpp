@@ -144,37 +144,6 @@ TEST_F(Chamber, LibraryTextIsAppendedWhenItFits)
     }
 }
 
-TEST_F(Chamber, MessagesAreCutToTheCallersBuffer)
-{
-    const struct {
-        int op; // -1: the real library refuses (k 0.01 does not converge)
-        int size;
-        const char *expected;
-    } rows[] = {
-        {init_thermo, 16, "CEA thermo data"},
-        {solve, 16, "CEA HP equilibr"},
-        {-1, 16, "CEA HP equilibr"},
-        {solve, 1, ""},
-    };
-    for (const auto &row : rows) {
-        reset();
-        char small[17];
-        std::memset(small, '#', sizeof small);
-        if (row.op != init_thermo) {
-            ASSERT_EQ(open(), 1) << buffer;
-        }
-        fail(row.op < 0 ? solve : row.op, 1, row.op < 0 ? 0 : 12);
-        chamber_state state{};
-        EXPECT_EQ(row.op == init_thermo
-                      ? cea_chamber_open(&chamber, LRE_THERMO_DATABASE, 0, small, row.size)
-                      : cea_chamber_solve(&chamber, 14e6, row.op < 0 ? 0.01 : 2.9, 90, 111, &state, small, row.size),
-                  0);
-        EXPECT_STREQ(small, row.expected);
-        EXPECT_EQ(small[row.size], '#');
-        cea_chamber_close(&chamber);
-    }
-}
-
 // A converged state the nozzle model cannot use is refused.
 struct replacement {
     int property;

@@ -23,7 +23,6 @@
 #include "../expected_usage.h"
 #include "fuzz_input.h"
 #include "lre_perf_run.h"
-#include "stdout_capture.h"
 #ifdef LRE_FUZZ_LIBRARY_SHIM
 #include "../library_shim.h"
 #endif
@@ -95,12 +94,24 @@ void check_run(int status, const std::vector<std::string> &words, const std::str
 
 } // namespace
 
+// What the run wrote to file, which is then emptied for the next run.
+std::string take(std::FILE *file)
+{
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    if (!text.empty() && std::fread(&text[0], 1, text.size(), file) != text.size()) {
+        fail("cannot read the output back");
+    }
+    std::rewind(file);
+    return text;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static lre_fuzz::stdout_capture capture = {nullptr, -1};
-    static std::FILE *messages = std::tmpfile();
-    if (messages == nullptr) {
-        fail("cannot create a temporary file for the messages");
+    static std::FILE *out = std::tmpfile();
+    static std::FILE *err = std::tmpfile();
+    if (out == nullptr || err == nullptr) {
+        fail("cannot create the temporary files");
     }
     std::vector<std::string> words;
     const char *text = reinterpret_cast<const char *>(data);
@@ -128,23 +139,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 #endif
-
     std::vector<char *> argv;
     for (std::string &word : words) {
         argv.push_back(&word[0]);
     }
     argv.push_back(nullptr);
-    std::rewind(messages);
-    lre_fuzz::begin_capture(&capture);
-    const int status = lre_perf_run(static_cast<int>(words.size()), argv.data(), stdout, messages);
-    const std::string out = lre_fuzz::end_capture(&capture);
-    std::fflush(messages);
-    std::string err(static_cast<std::size_t>(std::ftell(messages)), '\0');
-    std::rewind(messages);
-    if (!err.empty() && std::fread(&err[0], 1, err.size(), messages) != err.size()) {
-        fail("cannot read the messages back");
-    }
-    check_run(status, words, out, err);
+    const int status = lre_perf_run(static_cast<int>(words.size()), argv.data(), out, err);
+    std::fflush(out);
+    std::fflush(err);
+    check_run(status, words, take(out), take(err));
 #ifdef LRE_FUZZ_LIBRARY_SHIM
     if (library_shim::live_handles() != 0) {
         fail("%d library handles left open", library_shim::live_handles());
