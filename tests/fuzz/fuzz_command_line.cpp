@@ -1,19 +1,13 @@
-// libFuzzer target over lre-perf's whole run in process (lre_perf_run, what
-// main calls) on the real library: any argument vector, any database word.
-//
-// Input: words separated by NUL bytes. The first is a control word, its bytes
-// counted from '0' (a missing byte is 0); the rest is the argument vector
-// from the program name on. Control byte 0 picks the database (12 to 15 of
-// 16: a missing, garbled or empty file, a folder; else the shipped one),
-// which replaces the vector's own database word (except a "--help" there).
-// Built with LRE_FUZZ_LIBRARY_SHIM (fuzz_command_line), bytes 1 to 3 also
-// choose a library call to fail (library_shim.h): the operation (0: none),
-// its nth call (0: every one) and the library's text.
-//
-// Checked: status 0 or 1, and exactly one of: the usage text (status 0 only
-// for "--help"); nothing on standard output and one documented message line
-// on standard error; or a report with finite numbers and no message. Every
-// library handle is released.
+// libFuzzer target over lre-perf's whole run in process (lre_perf_run) on the
+// real library. Input: NUL-separated words, a control word (its bytes counted
+// from '0', a missing one 0) and then the argument vector. Control byte 0
+// picks the database word (12 to 15 of 16: a missing, garbled or empty file,
+// a folder; else the shipped one); with LRE_FUZZ_LIBRARY_SHIM
+// (fuzz_command_line) bytes 1 to 3 choose a library call to fail
+// (library_shim.h), its nth call and the library's text.
+// Checked: status 0 or 1 and exactly one of: the usage text (status 0 only for
+// "--help"); one documented message line alone; a report with finite numbers
+// and no message. Every library handle is released.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
