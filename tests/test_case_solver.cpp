@@ -19,9 +19,9 @@ using namespace library_shim;
 
 // Records each solve's pressure (Pa) and, away from the 100 % pressure,
 // scales the temperature and sets gamma (0: as the library gives it), by
-// [1] below split_bar and [0] from it up.
+// [1] below split_bar, [0] from it up, [2] at the 100 % pressure.
 struct bend {
-    double t_scale[2], gamma[2];
+    double t_scale[3], gamma[3];
     double full_bar, split_bar, cp;
     std::vector<double> pressures;
 };
@@ -29,15 +29,14 @@ struct bend {
 void bend_state(int property, double p_bar, double *value, void *user)
 {
     bend *b = static_cast<bend *>(user);
-    const bool bent = p_bar != b->full_bar;
-    const int below = p_bar < b->split_bar ? 1 : 0;
+    const int region = p_bar == b->full_bar ? 2 : p_bar < b->split_bar ? 1 : 0;
     if (property == CEA_TEMPERATURE) {
         b->pressures.push_back(p_bar * 1e5);
-        *value *= bent && b->t_scale[below] > 0.0 ? b->t_scale[below] : 1.0;
+        *value *= b->t_scale[region] > 0.0 ? b->t_scale[region] : 1.0;
     } else if (property == CEA_FROZEN_CP) {
         b->cp = *value;
-    } else if (property == CEA_FROZEN_CV && bent && b->gamma[below] > 0.0) {
-        *value = b->cp / b->gamma[below];
+    } else if (property == CEA_FROZEN_CV && b->gamma[region] > 0.0) {
+        *value = b->cp / b->gamma[region];
     }
 }
 
@@ -144,30 +143,33 @@ TEST_F(CaseSolver, StatesThatDefeatTheSearch)
     const struct {
         int module;
         double lambda, p_c;
-        double t_scale, gamma, below_t, below_gamma;
+        double t_scale, gamma, below_t, below_gamma, full_t, full_gamma;
         bool split; // at the unbent solution
         int evaluations;
         const char *message;
     } rows[] = {
-        {ENGINE_TQ12B, 0.75, 0.0, 0.01, 0.0, 0.0, 0.0, false, 3, throat_bracket},
-        {ENGINE_TQ12B, 0.75, 0.0, 100.0, 0.0, 0.0, 0.0, false, 3, throat_bracket},
-        {ENGINE_YF100K, 1.05, 0.0, 0.0, 3.0, 0.0, 0.0, false, 3,
+        {ENGINE_TQ12B, 0.75, 0.0, 0.01, 0.0, 0.01, 0.0, 0.0, 0.0, false, 3, throat_bracket},
+        {ENGINE_TQ12B, 0.75, 0.0, 100.0, 0.0, 100.0, 0.0, 0.0, 0.0, false, 3, throat_bracket},
+        {ENGINE_YF100K, 1.05, 0.0, 0.0, 3.0, 0.0, 3.0, 0.0, 0.0, false, 3,
          "Could not bracket the selected sea-level thrust above the target."},
-        {ENGINE_TQ12B, 0.9, 0.0, 0.98, 0.0, 1.02, 0.0, true, 64,
+        {ENGINE_YF100K, 0.65, 100e6, 0.0, 1.01, 0.0, 1.01, 5.245, 3.0, false, 2,
+         "Could not bracket the selected sea-level thrust below the target."},
+        {ENGINE_TQ12B, 0.9, 0.0, 0.98, 0.0, 1.02, 0.0, 0.0, 0.0, true, 64,
          "Throttle iteration did not preserve the reference throat area."},
-        {ENGINE_YF100K, 0.8, 0.0, 0.0, 1.196, 0.0, 1.216, true, 74,
+        {ENGINE_YF100K, 0.8, 0.0, 0.0, 1.196, 0.0, 1.216, 0.0, 0.0, true, 74,
          "Throttle iteration did not reach the selected sea-level thrust."},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.message);
-        engine_case reference = start(row.module, row.lambda);
-        reference.p_c = row.p_c > 0.0 ? row.p_c : reference.p_c;
-        bend b = {{row.t_scale, row.below_t}, {row.gamma, row.below_gamma}, 0.0, 0.0, 0.0, {}};
-        if (row.split) {
-            ASSERT_EQ(solve(reference), 1) << error;
+        bend b = {{row.t_scale, row.below_t, row.full_t}, {row.gamma, row.below_gamma, row.full_gamma}, 0, 0, 0, {}};
+        engine_case reference;
+        for (int pass = row.split ? 0 : 1; pass < 2; ++pass) { // the unbent solution first
+            reference = start(row.module, row.lambda, pass == 1 ? b : bend{});
+            reference.p_c = row.p_c > 0.0 ? row.p_c : reference.p_c;
+            shape.full_bar = reference.p_c / 1e5;
+            ASSERT_TRUE(pass == 1 || solve(reference) == 1) << error;
             b.split_bar = operating.p_c / 1e5;
         }
-        reference = start(row.module, row.lambda, b);
         EXPECT_EQ(solve(reference), 0);
         EXPECT_STREQ(error, row.message);
         EXPECT_EQ(calls(library_shim::solve), row.evaluations);
