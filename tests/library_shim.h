@@ -40,13 +40,13 @@ void fail(int op, int nth, int status);
 // buffer with it, padded with 'x' and without a terminator.
 void set_error_text(const char *text, int reported_length = -1, bool unterminated = false);
 
-// Called with each property the library returns and the pressure (bar) of
-// the last solve; it may change the value.
+// Sees (and may change) each property the library returns, with the pressure
+// (bar) of the last solve.
 typedef void (*property_hook)(int property, double p_bar, double *value, void *user);
 void set_property_hook(property_hook hook, void *user);
 
-// Calls of op since the reset (failed ones included); handles the library
-// created and nobody destroyed yet.
+// Calls of op since the reset (failed ones included); handles created and
+// not destroyed.
 int calls(int op);
 int live_handles();
 

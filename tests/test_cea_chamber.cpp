@@ -61,8 +61,7 @@ TEST_F(Chamber, StatesOfTheReferenceLibrary)
         EXPECT_NEAR(state.gamma, row.expected.gamma, 1e-9 * row.expected.gamma);
         cea_chamber_close(&chamber);
         cea_chamber_close(&chamber); // closing a closed record does nothing
-        EXPECT_TRUE(closed(chamber));
-        EXPECT_EQ(live_handles(), 0);
+        EXPECT_TRUE(closed(chamber) && live_handles() == 0);
     }
 }
 
