@@ -85,6 +85,9 @@ namespace {
 int as_is(int status) { return status; }
 } // namespace
 
+// The names are the linker's: --wrap sends calls of cea_x to __wrap_cea_x
+// and names the library's own __real_cea_x.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 LRE_SHIM_WRAP(set_log_level, cea_set_log_level, (int level), (level), as_is)
 LRE_SHIM_WRAP(init_thermo, cea_init_thermo, (const char *path), (path), as_is)
@@ -156,7 +159,9 @@ int __wrap_cea_last_error_message_buf(char *buffer, int size)
     return CEA_OK;
 }
 
-// A destroy is counted before the library zeroes the handle.
+// A destroy is counted before the library zeroes the handle. (A type cannot
+// stand in parentheses.)
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define LRE_SHIM_DESTROY(op, name, type)                                                                               \
     int __real_##name(type *handle);                                                                                   \
     int __wrap_##name(type *handle)                                                                                    \
@@ -165,7 +170,9 @@ int __wrap_cea_last_error_message_buf(char *buffer, int size)
         enter(op);                                                                                                     \
         return __real_##name(handle);                                                                                  \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 LRE_SHIM_DESTROY(solution_destroy, cea_eqsolution_destroy, cea_eqsolution)
 LRE_SHIM_DESTROY(solver_destroy, cea_eqsolver_destroy, cea_eqsolver)
 LRE_SHIM_DESTROY(mixture_destroy, cea_mixture_destroy, cea_mixture)
 }
+// NOLINTEND(bugprone-reserved-identifier)

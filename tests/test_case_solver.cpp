@@ -51,7 +51,7 @@ struct CaseSolver : ::testing::Test {
     void TearDown() override { cea_chamber_close(&chamber); }
 
     // The module's presets at lambda, on a fresh chamber, the states bent as given.
-    engine_case start(int module, double lambda, bend b = {})
+    engine_case start(int module, double lambda, const bend &b = {})
     {
         cea_chamber_close(&chamber);
         reset();
