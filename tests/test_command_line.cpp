@@ -137,8 +137,9 @@ TEST(CommandLine, LibraryAndModelFailuresOnTheRealDatabase)
          failed + "CEA inlet enthalpy failed (CEA code 11): CH4(L) has an enthalpy only "
                   "at 111.643 K; 100.000 K is more than 10 K away\n"},
         {{db, "--eta-cf", "1.5"}, model},
-        {{db, "--pc-mpa", "0.5"}, model},                    // over-expanded at sea level
-        {{db, "--engine", "tq15b", "--pc-mpa", "2"}, model}, // over-expanded at h = 0 only
+        {{db, "--pc-mpa", "0.5"}, model},                                        // over-expanded at sea level
+        {{db, "--engine", "tq15b", "--pc-mpa", "2"}, model},                     // over-expanded at h = 0 only
+        {{db, "--pc-mpa", "100", "--epsilon", "1.5", "--eta-cf", "0.1"}, model}, // u_e < 0, C_F > 0
         // A total impulse beyond the double range ("inf" in both reports).
         {{db, "--burn-s", "1e305"}, model},
         {{db, "--engine", "tq15b", "--burn-s", "1e305", "--json"}, model},
