@@ -63,16 +63,22 @@ program_output capture_output(Run run)
     return result;
 }
 
-// words becomes the whole argument vector, argv[0] included; an empty list
-// starts the program with an empty argument vector. The child inherits the
-// redirected standard output and error.
-inline program_output run_program(const std::string &path, const std::vector<std::string> &words)
+// A null-terminated argument vector over words, argv[0] included.
+inline std::vector<char *> argument_vector(std::vector<std::string> &words)
 {
     std::vector<char *> argv;
-    for (const std::string &word : words) {
-        argv.push_back(const_cast<char *>(word.c_str()));
+    for (std::string &word : words) {
+        argv.push_back(&word[0]);
     }
     argv.push_back(nullptr);
+    return argv;
+}
+
+// words becomes the whole argument vector; an empty list starts the program
+// with an empty one. The child inherits the redirected output and error.
+inline program_output run_program(const std::string &path, std::vector<std::string> words)
+{
+    std::vector<char *> argv = argument_vector(words);
     return capture_output([&] {
         pid_t child = 0;
         int wait_status = 0;
@@ -84,6 +90,14 @@ inline program_output run_program(const std::string &path, const std::vector<std
     });
 }
 
+// Runs a main function (lre_perf_run in process) on an argument vector.
+template <typename Main>
+program_output run_main(Main main_function, std::vector<std::string> words)
+{
+    std::vector<char *> argv = argument_vector(words);
+    return capture_output([&] { return main_function(static_cast<int>(words.size()), argv.data()); });
+}
+
 // Words in brackets, for failure messages: "[--burn-s] [12 ]".
 inline std::string joined(const std::vector<std::string> &words)
 {
@@ -92,19 +106,6 @@ inline std::string joined(const std::vector<std::string> &words)
         text += (text.empty() ? "[" : " [") + word + "]";
     }
     return text;
-}
-
-// Runs a main function renamed lre_perf_main (the program's main unit
-// compiled into a test) on an argument vector, argv[0] included.
-template <typename Main>
-program_output run_main(Main main_function, std::vector<std::string> words)
-{
-    std::vector<char *> argv;
-    for (std::string &word : words) {
-        argv.push_back(&word[0]);
-    }
-    argv.push_back(nullptr);
-    return capture_output([&] { return main_function(static_cast<int>(words.size()), argv.data()); });
 }
 
 } // namespace lre_test

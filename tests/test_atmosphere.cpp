@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 #include "atmosphere.h"
 
@@ -42,21 +41,8 @@ TEST(StandardAtmosphere, PressureAtAltitude)
         ASSERT_EQ(standard_atmosphere_pressure(row.altitude_m, &pressure_pa), 1) << row.altitude_m;
         EXPECT_NEAR(pressure_pa, row.expected_pa, row.tolerance_pa) << row.altitude_m;
     }
-}
-
-TEST(StandardAtmosphere, RefusesAltitudesOutsideTheTableAndNullOutput)
-{
-    const double inf = std::numeric_limits<double>::infinity();
-    const double refused[] = {
-        std::nextafter(0.0, -1.0),
-        -1.0,
-        std::nextafter(86000.0, 1e9),
-        86001.0,
-        std::numeric_limits<double>::quiet_NaN(),
-        inf,
-        -inf,
-    };
-    for (double altitude_m : refused) {
+    // Outside the table, and no output: refused, the output untouched.
+    for (double altitude_m : {std::nextafter(0.0, -1.0), std::nextafter(86000.0, 1e9), std::nan(""), HUGE_VAL}) {
         double pressure_pa = 12345.0;
         EXPECT_EQ(standard_atmosphere_pressure(altitude_m, &pressure_pa), 0) << altitude_m;
         EXPECT_EQ(pressure_pa, 12345.0) << altitude_m;

@@ -1,216 +1,52 @@
-// Ideal-nozzle model; its private functions are compiled in to reach the
-// exit-Mach search.
+// Ideal-nozzle model: every input rule, with the accepted limits next to the
+// refusals (the golden reports hold the figures).
+#include "engine_model.h"
+
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
-#include "../src/engine_model.cpp"
-#include "module_presets.h"
+#include "engine_modules.h"
 
 namespace {
 
 const double nan_value = std::numeric_limits<double>::quiet_NaN();
 const double inf = std::numeric_limits<double>::infinity();
 
-using lre_test::tq12b_preset_case;
-using lre_test::tq15b_preset_case;
-using lre_test::yf100k_preset_case;
-
-// Chamber states of the reference equilibrium library (shared reference
-// data, chamber_states.csv): CH4(L) at 14 MPa, K 2.9, 90 K / 111 K; RP-1 at
-// 18.7 MPa and at 14 MPa, K 2.6, 90.17 K / 298.15 K.
+// The reference library's chamber states: CH4(L) at 14 MPa, K 2.9,
+// 90 K / 111 K; RP-1 at 18.7 MPa and 14 MPa, K 2.6, 90.17 K / 298.15 K.
 const chamber_state methane_14mpa = {3495.8947032548217, 20.225656731778283, 1.2011414621323833};
 const chamber_state rp1_18_7mpa = {3813.1592749692268, 23.801622120667453, 1.2062496810883154};
 const chamber_state rp1_14mpa = {3771.8802865476864, 23.709618061758373, 1.207527250549473};
 
-// yf100k at 100 %: its throat area and derived C_F efficiency, held by a
-// throttled staged case.
-const double yf100k_a_t_m2 = 0.039940057893404435;
-const double yf100k_eta_c_f = 0.99822292075989971;
+engine_case preset(int module)
+{
+    engine_case c;
+    set_defaults(module, &c);
+    return c;
+}
 
-// The results record in field order.
-double engine_results::*const result_fields[31] = {
-    &engine_results::f_en,      &engine_results::m_dot_en,    &engine_results::m_dot_o_en, &engine_results::m_dot_f_en,
-    &engine_results::m_dot,     &engine_results::m_dot_other, &engine_results::a_t,        &engine_results::a_e,
-    &engine_results::p_e,       &engine_results::c_star_id,   &engine_results::c_star,     &engine_results::u_e_id,
-    &engine_results::u_e,       &engine_results::c_f_v_id,    &engine_results::eta_c_f,    &engine_results::c_f_v,
-    &engine_results::c_f_sl_id, &engine_results::c_f_sl,      &engine_results::p_a,        &engine_results::c_f_h_id,
-    &engine_results::c_f_h,     &engine_results::f_v,         &engine_results::f_sl,       &engine_results::f_h,
-    &engine_results::i_s_v,     &engine_results::i_s_sl,      &engine_results::i_s_h,      &engine_results::i_t_sl,
-    &engine_results::i_t_v,     &engine_results::i_t_h,       &engine_results::i_t_en,
-};
-
+// yf100k throttled through its 100 % throat and derived C_F efficiency.
 engine_case with_yf100k_fixed_throat()
 {
-    engine_case c = yf100k_preset_case();
+    engine_case c = preset(ENGINE_YF100K);
     c.lambda = 0.9;
     c.p_c = 16500000.0;
-    c.a_t_fixed = yf100k_a_t_m2;
-    c.eta_c_f = yf100k_eta_c_f;
+    c.a_t_fixed = 0.039940057893404435;
+    c.eta_c_f = 0.99822292075989971;
     c.epsilon = 30.0;
     c.h = 35000.0;
     c.t_b = 150.0;
     return c;
 }
 
-// Expected: tests/tools/engine_model_reference.py, an independent python3
-// evaluation of the same formulas in IEEE double and operation order, so the
-// tolerance is 0. The case and its chamber state are those of the reference
-// document tq12b-throttle-60-alt-20km-burn-100s.json (12 digits), which it
-// matches within 6e-12 relative. (The staged reference point is in the grid
-// below, and test_text_report prints yf100k's reference report from it.)
-const double tq12b_throttled_figures[31] = {
-    600000.0,           208.81560675315936,  155.2731434831185,  53.54246327004086,  190.02220214537502,
-    18.793404607784343, 0.04054735639711558, 0.8312208061408695, 40671.01891277732,  1838.2996998806357,
-    1783.1507088842166, 3163.566329309203,   2971.262299167064,  1.8206918756707777, 0.97,
-    1.7660711194006544, 1.5721265070007244,  1.5175057507306011, 5529.310921529727,  1.807127649589343,
-    1.7525068933192196, 598412.402366505,    514188.9541842814,  593816.3240849075,  3149.170968499219,
-    2705.941455151147,  3124.9839091466424,  51418895.41842814,  59841240.2366505,   59381632.408490755,
-    60000000.0};
-
-TEST(EngineCalculate, FiguresMatchIndependentCalculationToTheLastBit)
-{
-    engine_case input = tq12b_preset_case();
-    input.lambda = 0.6;
-    input.p_c = 8356604.58701;
-    input.h = 20000.0;
-    input.t_b = 100.0;
-    const chamber_state chamber = {3446.89430889, 20.1309759772, 1.20270679954};
-    engine_results results{};
-    ASSERT_EQ(engine_calculate(&input, &chamber, &results), 1);
-    for (int i = 0; i < 31; ++i) {
-        EXPECT_EQ(results.*result_fields[i], tq12b_throttled_figures[i]) << "field " << i;
-    }
-}
-
-// A rounding step in another order changes a bit in only some cases: a grid
-// of 4320 cases against the same grid in tests/tools/engine_model_reference.py,
-// through FNV-1a 64 over the 31 results of each accepted case (0xff if
-// refused).
-struct grid_engine {
-    std::int32_t cycle;
-    double lambda, k_en, beta, a_t_fixed, eta_c_f, p_atm, thrust_ref, isp_ref, eta_c_star;
-};
-
-void digest_bytes(const void *data, std::size_t size, std::uint64_t *digest)
-{
-    const unsigned char *bytes = static_cast<const unsigned char *>(data);
-    for (std::size_t i = 0; i < size; ++i) {
-        *digest = (*digest ^ bytes[i]) * 0x100000001b3ULL;
-    }
-}
-
-TEST(EngineCalculate, CaseGridMatchesIndependentCalculationToTheLastBit)
-{
-    // Reference library chamber states (chamber_states.csv).
-    const chamber_state chambers[] = {
-        {3495.8947032548217, 20.225656731778283, 1.2011414621323833},
-        {3813.1592749692268, 23.801622120667453, 1.2062496810883154},
-        {1087.6455928596765, 12.569647035387595, 1.288916327082665},
-        {2531.0156516753996, 15.989649245720344, 1.2418869392293637},
-        {3563.7282403659283, 22.18800294159487, 1.195844356555209},
-        {3562.139201036123, 20.354881887614212, 1.1990493336628096},
-        {3162.088702505379, 28.863295273156993, 1.2097779054307316},
-        {1622.890038488391, 16.244643611339594, 1.2728339858091027},
-        {3897.269879680678, 26.726651947724093, 1.195912730964147},
-    };
-    const double pressures_pa[] = {5e6, 9.35e6, 18.7e6, 23.375e6};
-    const double area_ratios[] = {6.5, 20.5, 27.3, 50.0};
-    const double altitudes_m[] = {0.0, 30500.0, 86000.0};
-    const double burns_s[] = {0.0, 77.7};
-    const grid_engine engines[] = {
-        {CYCLE_GAS_GENERATOR, 0.4, 2.9, 0.09, 0.0, 0.97, 101325.0, 1e6, 293.0 * 9.80665, 0.97},
-        {CYCLE_GAS_GENERATOR, 1.1, 2.9, 0.05, 0.0, 0.93, 0.0, 1183000.0, 3500.0, 0.97},
-        {CYCLE_STAGED_COMBUSTION, 1.0, 2.6, 0.0, 0.0, 0.0, 101325.0, 1250000.0, 2958.0, 0.995},
-        {CYCLE_STAGED_COMBUSTION, 1.0, 2.6, 0.0, 0.0, 0.0, 101325.0, 1250000.0, 2500.0, 0.96},
-        {CYCLE_STAGED_COMBUSTION, 0.8, 2.6, 0.0, 0.0399, 0.9982, 101325.0, 1250000.0, 2958.0, 0.995},
-    };
-    std::uint64_t digest = 0xcbf29ce484222325ULL;
-    int accepted = 0;
-    for (const grid_engine &e : engines) {
-        for (const chamber_state &chamber : chambers) {
-            for (double p_c : pressures_pa) {
-                for (double epsilon : area_ratios) {
-                    for (double h : altitudes_m) {
-                        for (double t_b : burns_s) {
-                            const engine_case input = {
-                                e.cycle, e.thrust_ref, e.isp_ref, e.lambda, e.k_en, e.k_en, e.beta, p_c,  e.a_t_fixed,
-                                epsilon, e.eta_c_star, e.eta_c_f, e.p_atm,  h,      t_b,    90.0,   111.0};
-                            engine_results r{};
-                            if (engine_calculate(&input, &chamber, &r)) {
-                                ++accepted;
-                                for (double engine_results::*field : result_fields) {
-                                    digest_bytes(&(r.*field), sizeof(double), &digest);
-                                }
-                            } else {
-                                const unsigned char refused = 0xff;
-                                digest_bytes(&refused, 1, &digest);
-                            }
-                        }
-                    }
-                }
-            }
-        }
-    }
-    EXPECT_EQ(accepted, 3204);
-    EXPECT_EQ(digest, 0xbae26775b2f35bb7ULL);
-}
-
-// Relations that hold whatever the chamber state (closed forms).
-TEST(EngineCalculate, CycleRelations)
-{
-    engine_results r{};
-    const engine_case tq12b = tq12b_preset_case();
-    ASSERT_EQ(engine_calculate(&tq12b, &methane_14mpa, &r), 1);
-    EXPECT_DOUBLE_EQ(r.m_dot_en * tq12b.isp_ref, r.f_en);
-    EXPECT_DOUBLE_EQ(r.m_dot + r.m_dot_other, r.m_dot_en);
-    // h = 0 is the reference sea level: altitude figures equal sea-level ones.
-    EXPECT_EQ(r.p_a, 101325.0);
-    EXPECT_EQ(r.f_h, r.f_sl);
-    EXPECT_EQ(r.i_t_sl, 0.0);
-    EXPECT_EQ(r.i_t_en, 0.0);
-
-    const engine_case tq15b = tq15b_preset_case();
-    ASSERT_EQ(engine_calculate(&tq15b, &methane_14mpa, &r), 1);
-    EXPECT_EQ(r.c_f_sl, r.c_f_v);
-    EXPECT_EQ(r.f_sl, r.f_v);
-    EXPECT_EQ(r.i_s_sl, r.i_s_v);
-
-    const engine_case yf100k = yf100k_preset_case();
-    ASSERT_EQ(engine_calculate(&yf100k, &rp1_18_7mpa, &r), 1);
-    EXPECT_NEAR(r.f_sl, yf100k.thrust_ref, 1e-9);
-    EXPECT_GT(r.eta_c_f, 0.99);
-
-    const engine_case held = with_yf100k_fixed_throat();
-    ASSERT_EQ(engine_calculate(&held, &rp1_14mpa, &r), 1);
-    EXPECT_EQ(r.a_t, held.a_t_fixed);
-    EXPECT_EQ(r.m_dot_en, held.a_t_fixed * held.p_c / r.c_star);
-    EXPECT_EQ(r.eta_c_f, held.eta_c_f);
-}
-
-TEST(ExitMach, AreaRatioAndSearch)
-{
-    // (1/2) * ((2/2.4) * 1.8)^3 = 1.6875 exactly in closed form.
-    EXPECT_DOUBLE_EQ(area_ratio_at_mach(2.0, 1.4), 1.6875);
-    double mach = 0.0;
-    ASSERT_EQ(find_exit_mach(20.5, 1.4, &mach), 1);
-    EXPECT_NEAR(mach, 4.7554, 5e-5);
-    // A(1024) at gamma 1.4 is 174763.5^3 / 1024 (python3: 5212574134475.853).
-    const double largest_ratio = 174763.5 * 174763.5 * 174763.5 / 1024.0;
-    ASSERT_EQ(find_exit_mach(largest_ratio * (1.0 - 1e-12), 1.4, &mach), 1);
-    EXPECT_NEAR(mach, 1024.0, 1e-6);
-    mach = -1.0;
-    EXPECT_EQ(find_exit_mach(largest_ratio * (1.0 + 1e-12), 1.4, &mach), 0);
-    EXPECT_EQ(mach, -1.0);
-}
-
 enum base_case { TQ12B, TQ15B, YF100K, YF100K_LOW_ISP, YF100K_HELD_THROAT };
 
 void make_base(base_case base, engine_case *input, chamber_state *chamber)
 {
-    *input = base == TQ12B ? tq12b_preset_case() : base == TQ15B ? tq15b_preset_case() : yf100k_preset_case();
+    *input = preset(base == TQ12B ? ENGINE_TQ12B : base == TQ15B ? ENGINE_TQ15B : ENGINE_YF100K);
     *chamber = base <= TQ15B ? methane_14mpa : rp1_18_7mpa;
     if (base == YF100K_LOW_ISP) {
         input->isp_ref = 2500.0;
@@ -343,7 +179,7 @@ TEST(EngineCalculate, NonFiniteInEveryFieldIsRefused)
 
 TEST(EngineCalculate, RefusesNullRecordsAndUnknownCycle)
 {
-    engine_case input = tq12b_preset_case();
+    engine_case input = preset(ENGINE_TQ12B);
     engine_results results{};
     EXPECT_EQ(engine_calculate(nullptr, &methane_14mpa, &results), 0);
     EXPECT_EQ(engine_calculate(&input, nullptr, &results), 0);

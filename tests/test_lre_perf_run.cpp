@@ -1,5 +1,6 @@
-// lre-perf's run in process over the scripted library: what each failure of
-// the run sequence prints, and the usage path of an empty argument vector.
+// lre-perf's run in process on the real library, with library_shim.h failing
+// a chosen call: what each failure of the run sequence prints, with every
+// handle released, and the usage path of an empty argument vector.
 #include "lre_perf_run.h"
 
 #include <gtest/gtest.h>
@@ -7,66 +8,52 @@
 #include <string>
 #include <vector>
 
-#include "cea_double.h"
 #include "expected_usage.h"
+#include "library_shim.h"
 #include "program_runner.h"
 
 namespace {
 
 int lre_perf_main(int argc, char **argv) { return lre_perf_run(argc, argv, stdout, stderr); }
 
-// Runs "lre-perf <words>" with the double's operation failing_op (if not -1)
-// failing with status 1 on its nth call.
-lre_test::program_output run(const std::vector<std::string> &words, int failing_op = -1, int nth = 0,
-                             const char *library_text = "")
+TEST(RunSequence, FailuresPrintOneMessageAndReleaseTheChamber)
 {
-    cea_double_reset();
-    cea_double_set_state(3495.9, 20.2, 2.45, 2.04);
-    if (failing_op >= 0) {
-        cea_double_fail(failing_op, nth, 1);
-        cea_double_set_error(library_text, -1);
-    }
-    std::vector<std::string> argv{"lre-perf"};
-    argv.insert(argv.end(), words.begin(), words.end());
-    return lre_test::run_main(lre_perf_main, argv);
-}
-
-TEST(RunSequence, FailuresPrintOneMessageAndCloseTheChamber)
-{
+    using namespace library_shim;
+    const std::string db = LRE_THERMO_DATABASE;
     const std::string init = "CEA initialization: CEA ";
     const std::string failed = "Calculation failed: ";
     const struct {
         std::vector<std::string> words;
-        int failing_op; // -1: none
-        int nth;
-        const char *library_text;
+        int op, nth; // op -1: none
+        const char *text;
         std::string message;
-    } cases[] = {
-        {{"no/such.inp"}, CEA_DOUBLE_INIT_THERMO, 1, "gone", init + "thermo database failed (CEA code 1): gone\n"},
-        {{"db"}, CEA_DOUBLE_INIT_THERMO, 1, "", init + "thermo database failed (CEA code 1)\n"},
-        {{"db"}, CEA_DOUBLE_EQSOLUTION_CREATE, 1, "", init + "equilibrium solution failed (CEA code 1)\n"},
-        // The chamber refuses a zero ratio without words of its own.
-        {{"db", "--k", "0"}, -1, 0, "", failed + "\n"},
-        {{"db", "--eta-cf", "1.5"}, -1, 0, "", failed + "Invalid or physically inconsistent model input.\n"},
-        {{"db", "--throttle-pct", "90"},
-         CEA_DOUBLE_EQSOLVER_SOLVE,
-         7,
-         "x",
-         failed + "CEA HP equilibrium failed (CEA code 1): x\n"},
+    } rows[] = {
+        {{db}, init_thermo, 1, "gone", init + "thermo database failed (CEA code 1): gone\n"},
+        {{db, "--engine", "yf100k"}, solution_create, 1, "", init + "equilibrium solution failed (CEA code 1)\n"},
+        {{db, "--eta-cf", "1.5"}, -1, 0, "", failed + "Invalid or physically inconsistent model input.\n"},
+        {{db, "--throttle-pct", "90"}, solve, 7, "x", failed + "CEA HP equilibrium failed (CEA code 1): x\n"},
     };
-    for (const auto &c : cases) {
-        const lre_test::program_output out = run(c.words, c.failing_op, c.nth, c.library_text);
-        SCOPED_TRACE(c.message);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.message);
+        reset();
+        if (row.op >= 0) {
+            fail(row.op, row.nth, 1);
+            set_error_text(row.text);
+        }
+        std::vector<std::string> argv{"lre-perf"};
+        argv.insert(argv.end(), row.words.begin(), row.words.end());
+        const lre_test::program_output out = lre_test::run_main(lre_perf_main, argv);
         EXPECT_EQ(out.status, 1);
         EXPECT_EQ(out.stdout_text, "");
-        EXPECT_EQ(out.stderr_text, c.message);
-        EXPECT_EQ(cea_double_live_handles(), 0);
+        EXPECT_EQ(out.stderr_text, row.message);
+        EXPECT_EQ(live_handles(), 0);
     }
+    reset();
 }
 
 // The kernel never hands a program argc 0 on Linux, so this path is reached
-// only in-process: a null argv[0] must not reach the usage text's "%s".
-TEST(Usage, NullProgramNameBecomesLrePerf)
+// only in process: a null argv[0] must not reach the usage text's "%s".
+TEST(RunSequence, NullProgramNameBecomesLrePerf)
 {
     const lre_test::program_output out = lre_test::run_main(lre_perf_main, {});
     EXPECT_EQ(out.status, 1);

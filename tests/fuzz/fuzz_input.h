@@ -49,24 +49,13 @@ inline int take_choice(byte_reader *reader, int count)
 // largest finite ones, and a few ordinary magnitudes around them.
 inline double edge_value(int index)
 {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double small = std::numeric_limits<double>::min();
+    const double large = std::numeric_limits<double>::max();
     const double table[] = {
-        std::numeric_limits<double>::quiet_NaN(),
-        -std::numeric_limits<double>::quiet_NaN(),
-        std::numeric_limits<double>::infinity(),
-        -std::numeric_limits<double>::infinity(),
-        0.0,
-        -0.0,
-        std::numeric_limits<double>::min(),
-        -std::numeric_limits<double>::min(),
-        std::numeric_limits<double>::denorm_min(),
-        std::numeric_limits<double>::max(),
-        -std::numeric_limits<double>::max(),
-        1e-300,
-        1e300,
-        -1.0,
-        1.0,
-        1e-12,
-    };
+        nan,   -nan,   inf,    -inf,  0.0,  -0.0, small, -small, std::numeric_limits<double>::denorm_min(),
+        large, -large, 1e-300, 1e300, -1.0, 1.0,  1e-12};
     const int count = static_cast<int>(sizeof table / sizeof table[0]);
     return table[((index % count) + count) % count];
 }
