@@ -1,13 +1,14 @@
-// lre-sweep as a program: its exit status and messages for every way a run
-// cannot start or finish, the rows to standard output, to a file or from a
-// case file on standard input, the progress line, and a stop on SIGTERM
-// after a whole row.
+// lre-sweep as a program: the status and message of each run in
+// sweep/runs.txt, the same rows to standard output, to a file or from a case
+// file on standard input, the progress line and its help text, and a stop on
+// SIGTERM after a whole row.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,94 +17,104 @@
 namespace {
 
 const std::string db = LRE_THERMO_DATABASE;
+const std::string dir = LRE_SWEEP_TEST_DIR;
 
-lre_test::program_output lre_sweep(std::vector<std::string> words)
+lre_test::program_output sh(const std::string &script, std::vector<std::string> words)
 {
-    words.insert(words.begin(), "lre-sweep");
-    return lre_test::run_program(LRE_SWEEP_PATH, words);
+    words.insert(words.begin(), {"sh", "-c", script, LRE_SWEEP_PATH});
+    return lre_test::run_program("/bin/sh", words);
 }
 
-std::string file_text(const std::string &path)
+bool ends_with(const std::string &text, const std::string &end)
 {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-TEST(LreSweep, ExitStatusAndMessages)
+std::string replaced(std::string text)
 {
-    const std::string folder = testing::TempDir();
-    const std::string no_case = folder + "no-case.txt";
-    const std::string cases = folder + "cases.txt";
-    const std::string rows = folder + "rows.csv";
-    std::ofstream(no_case) << "# nothing\n\n";
-    std::ofstream(cases) << "--k 3\n--throttle-pct 30\n";
-    const long online = std::min(sysconf(_SC_NPROCESSORS_ONLN), 64L);
-    const struct {
-        std::vector<std::string> words;
-        int status;
-        std::string stderr_text; // its start
-    } runs[] = {
-        {{}, 1, "Usage: lre-sweep THERMO_LIB [lre-perf options]"},
-        {{"--help"}, 0, ""},
-        {{"--version"}, 0, ""},
-        {{db, "--vary", "k=x"}, 1, "--vary k=x: \"x\" is not a number.\n"},
-        {{db, "--cases", "/nonexistent"}, 1, "Cannot read the case file /nonexistent: No such file or directory\n"},
-        {{db, "--cases", no_case}, 1, "The case text " + no_case + " holds no case.\n"},
-        {{db, "--vary", "k=0:1e8:1"}, 1, "The sweep has 100000001 cases, more than the limit of 10000000.\n"},
-        {{"/nonexistent", "--vary", "k=1,2"}, 1, "CEA initialization: "},
-        {{db, "--vary", "k=1,2", "--output", "/nonexistent/x"},
-         1,
-         "Cannot write /nonexistent/x: No such file or directory\n"},
-        {{db, "--vary", "k=1,2", "--output", "/dev/full", "--jobs", "1"}, 1, "Writing the rows failed after 2 rows.\n"},
-        {{db, "--vary", "k=1,2", "--jobs", "1"}, 0, ""},
-        {{db, "--cases", cases, "--output", rows, "--jobs", "1"}, 2, ""},
-    };
-    for (const auto &r : runs) {
-        const lre_test::program_output run = lre_sweep(r.words);
-        SCOPED_TRACE(lre_test::joined(r.words));
-        EXPECT_EQ(run.status, r.status);
-        EXPECT_EQ(run.stderr_text.substr(0, r.stderr_text.size()), r.stderr_text);
-        EXPECT_EQ(run.stderr_text.empty(), r.stderr_text.empty());
-        EXPECT_EQ(run.stdout_text.empty(), r.status != 0 || r.words.size() > 5);
+    for (const auto &name : {std::make_pair(std::string("@DB"), db), std::make_pair(std::string("@DIR"), dir)}) {
+        for (std::size_t at; (at = text.find(name.first)) != std::string::npos;) {
+            text.replace(at, name.first.size(), name.second);
+        }
     }
-    const std::string usage = lre_sweep({"--help"}).stdout_text;
-    EXPECT_NE(usage.find("1 to 64 (default: the online processors, here " + std::to_string(online) + ")\n"),
-              std::string::npos);
-    EXPECT_NE(usage.find("\nAt most 10000000 cases per run."), std::string::npos);
-    EXPECT_EQ(lre_sweep({"--version"}).stdout_text, "lre-sweep " LRE_VERSION "\n");
+    return text;
+}
 
-    // The same rows to a file, and from the case file on standard input, with
-    // the progress line: every row's count, the last one's in full.
+TEST(LreSweep, RunsStatusAndMessage)
+{
+    std::ifstream list(dir + "/runs.txt");
+    int runs = 0;
+    for (std::string line; std::getline(list, line);) {
+        const std::size_t bar = line.find(" | ");
+        const std::size_t second = line.find('|', bar + 3);
+        if (line.empty() || line[0] == '#' || bar == std::string::npos || second == std::string::npos) {
+            continue;
+        }
+        std::vector<std::string> words{"lre-sweep"};
+        std::istringstream arguments(replaced(line.substr(bar + 3, second - bar - 3)));
+        std::string rows_file;
+        for (std::string word; arguments >> word;) {
+            (word[0] == '>' ? rows_file : words.emplace_back()) = word;
+        }
+        const std::string message = replaced(line.substr(std::min(line.size(), second + 2)));
+        const lre_test::program_output run = lre_test::run_program(LRE_SWEEP_PATH, words);
+        const std::string first_line = run.stderr_text.substr(0, run.stderr_text.find('\n'));
+        SCOPED_TRACE(lre_test::joined(words));
+        EXPECT_EQ(run.status, std::stoi(line));
+        EXPECT_EQ(ends_with(message, "...") ? first_line.substr(0, message.size() - 3) + "..." : first_line, message);
+        EXPECT_EQ(run.stdout_text.empty(), run.status == 1);
+        if (!rows_file.empty()) {
+            std::ifstream rows(dir + "/" + rows_file.substr(1));
+            EXPECT_EQ(run.stdout_text, std::string(std::istreambuf_iterator<char>(rows), {}));
+        }
+        ++runs;
+    }
+    EXPECT_GT(runs, 50);
+}
+
+TEST(LreSweep, RowsToAFileFromStandardInputAndProgress)
+{
+    const std::string rows = testing::TempDir() + "rows.csv";
+    const lre_test::program_output to_file =
+        lre_test::run_program(LRE_SWEEP_PATH, {"lre-sweep", db, "--cases", dir + "/cases.txt", "--output", rows});
     const lre_test::program_output piped =
-        lre_test::run_program("/bin/sh", {"sh", "-c", "f=$1; shift; exec \"$0\" \"$@\" <\"$f\"", LRE_SWEEP_PATH, cases,
-                                          db, "--cases", "-", "--progress"});
+        sh("f=$1; shift; exec \"$0\" \"$@\" <\"$f\"", {dir + "/cases.txt", db, "--cases", "-", "--progress"});
+    std::ifstream file(rows);
+    EXPECT_EQ(to_file.status, 2);
     EXPECT_EQ(piped.status, 2);
-    EXPECT_EQ(piped.stdout_text, file_text(rows));
+    EXPECT_EQ(piped.stdout_text, std::string(std::istreambuf_iterator<char>(file), {}));
     EXPECT_EQ(std::count(piped.stdout_text.begin(), piped.stdout_text.end(), '\n'), 3);
-    EXPECT_EQ(piped.stderr_text.rfind("\r1/2 cases, ", 0), 0u) << piped.stderr_text;
-    const std::string last = piped.stderr_text.substr(piped.stderr_text.rfind('\r'));
-    EXPECT_EQ(last.rfind("\r2/2 cases, ", 0), 0u) << last;
-    EXPECT_EQ(last.substr(last.find(" cases/s, ")), " cases/s, 0.0 s left, 1 failed\n");
+    // "\r1/2 cases, R cases/s, 0.0 s left, 0 failed\r2/2 cases, ... 1 failed\n"
+    const std::string &progress = piped.stderr_text;
+    ASSERT_EQ(std::count(progress.begin(), progress.end(), '\r'), 2) << progress;
+    EXPECT_EQ(progress.rfind("\r1/2 cases, ", 0), 0u) << progress;
+    EXPECT_NE(progress.find(" cases/s, 0.0 s left, 0 failed\r2/2 cases, "), std::string::npos) << progress;
+    EXPECT_TRUE(ends_with(progress, " cases/s, 0.0 s left, 1 failed\n")) << progress;
+
+    const long online = std::min(sysconf(_SC_NPROCESSORS_ONLN), 64L);
+    const std::string usage = lre_test::run_program(LRE_SWEEP_PATH, {"lre-sweep", "--help"}).stdout_text;
+    EXPECT_NE(usage.find("(default: the online processors, here " + std::to_string(online) + ")\n"), std::string::npos);
+    EXPECT_NE(usage.find("\nAt most 10000000 cases per run."), std::string::npos);
+    EXPECT_EQ(lre_test::run_program(LRE_SWEEP_PATH, {"lre-sweep", "--version"}).stdout_text,
+              "lre-sweep " LRE_VERSION "\n");
 }
 
 TEST(LreSweep, StopsOnSigtermAfterAWholeRow)
 {
-    const lre_test::program_output run = lre_test::run_program(
-        "/bin/sh", {"sh", "-c", "\"$0\" \"$@\" & sleep 0.5; kill -TERM $!; wait $!", LRE_SWEEP_PATH, db, "--vary",
-                    "k=1:9:0.00001", "--format", "jsonl", "--progress"});
-    EXPECT_EQ(run.status, 1);
+    const lre_test::program_output run = sh("\"$0\" \"$@\" & sleep 0.5; kill -TERM $!; wait $!",
+                                            {db, "--vary", "k=1:9:0.00001", "--format", "jsonl", "--progress"});
     long long written = -1;
     long long total = -1;
     const std::size_t at = run.stderr_text.find("\nInterrupted: ");
     ASSERT_NE(at, std::string::npos) << run.stderr_text;
     ASSERT_EQ(std::sscanf(run.stderr_text.c_str() + at, "\nInterrupted: %lld of %lld rows", &written, &total), 2);
-    const std::string end = " rows written, each whole.\n";
-    EXPECT_EQ(run.stderr_text.substr(run.stderr_text.size() - end.size()), end);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(ends_with(run.stderr_text, " rows written, each whole.\n")) << run.stderr_text;
     EXPECT_EQ(total, 800001);
     EXPECT_GT(written, 0);
     EXPECT_LT(written, total);
     EXPECT_EQ(std::count(run.stdout_text.begin(), run.stdout_text.end(), '\n'), written);
-    EXPECT_EQ(run.stdout_text.substr(run.stdout_text.size() - 2), "}\n");
+    EXPECT_TRUE(ends_with(run.stdout_text, "}\n"));
 }
 
 } // namespace
