@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -89,49 +90,43 @@ TEST(SweepRun, RowsEqualSingleRunsOfEveryModule)
 {
     const struct {
         const char *engine, *axis;
-        std::vector<std::string> case_lines, values;
+        std::vector<std::string> values, case_lines;
     } modules[] = {
-        {"tq12b", "altitude-km", {"--burn-s 0", "--throttle-pct 75 --burn-s 100", "--k 0"}, {"20", "86", "87"}},
-        {"tq15b", "altitude-km", {"--burn-s 120 --k 3.1", "--throttle-pct 100", "--eta-cf 1.5"}, {"0", "1"}},
-        {"yf100k", "throttle-pct", {"--epsilon 30", "--burn-s 50 --altitude-km 11", "--beta 0.1"}, {"80", "55"}},
+        {"tq12b", "altitude-km", {"20", "86", "87"}, {"--burn-s 0", "--throttle-pct 75 --burn-s 100", "--k 0"}},
+        {"tq15b", "altitude-km", {"0", "1"}, {"--burn-s 120 --k 3.1", "--throttle-pct 100", "--eta-cf 1.5"}},
+        {"yf100k", "throttle-pct", {"80", "55"}, {"--epsilon 30", "--burn-s 50 --altitude-km 11", "--beta 0.1"}},
     };
     for (const auto &m : modules) {
-        std::string cases;
-        std::string axis = std::string(m.axis) + "=";
-        for (const std::string &line : m.case_lines) {
-            cases += "# case\n" + line + "\n";
-        }
-        for (const std::string &value : m.values) {
-            axis += value + (&value == &m.values.back() ? "" : ",");
+        std::string cases, axis = std::string(m.axis) + "=" + m.values[0];
+        for (std::size_t i = 0; i < 3; ++i) {
+            cases += "# case\n" + m.case_lines[i] + "\n";
+            axis += i > 0 && i < m.values.size() ? "," + m.values[i] : "";
         }
         const std::vector<std::string> csv = sweep({"--engine", m.engine, "--vary", axis.c_str()}, 2, cases);
         const std::vector<std::string> jsonl =
             sweep({"--engine", m.engine, "--format", "jsonl", "--vary", axis.c_str()}, 1, cases);
-        ASSERT_EQ(jsonl.size(), m.case_lines.size() * m.values.size());
         ASSERT_EQ(csv.size(), jsonl.size() + 1);
+        ASSERT_EQ(jsonl.size(), 3 * m.values.size());
         for (std::size_t i = 0; i < jsonl.size(); ++i) {
-            std::vector<std::string> words{"lre-perf", LRE_THERMO_DATABASE, "--engine", m.engine, "--json"};
-            std::istringstream line(m.case_lines[i / m.values.size()] + " --" + m.axis + " " +
+            std::vector<std::string> words{"lre-perf", LRE_THERMO_DATABASE};
+            std::istringstream line("--engine " + std::string(m.engine) + " --json " +
+                                    m.case_lines[i / m.values.size()] + " --" + m.axis + " " +
                                     m.values[i % m.values.size()]);
-            for (std::string word; line >> word;) {
-                words.push_back(word);
-            }
+            words.insert(words.end(), std::istream_iterator<std::string>(line), {});
             lre_test::program_output single = lre_test::run_program(LRE_PERF_PATH, words);
-            single.stdout_text.erase(std::remove_if(single.stdout_text.begin(), single.stdout_text.end(), isspace),
-                                     single.stdout_text.end());
-            const std::string index = std::to_string(i);
+            std::string &document = single.stdout_text;
+            document.erase(std::remove_if(document.begin(), document.end(), isspace), document.end());
             const std::string message = single.stderr_text.substr(0, single.stderr_text.size() - 1);
-            EXPECT_EQ(jsonl[i], "{\"case\":" + index +
-                                    (single.status == 0 ? ",\"status\":\"ok\",\"document\":" + single.stdout_text
-                                                        : ",\"status\":\"failed\",\"message\":\"" + message + "\"") +
-                                    "}")
-                << lre_test::joined(words);
-            std::string fields = index + (single.status == 0 ? ",ok," : ",failed," + message);
+            std::string fields = std::to_string(i) + (single.status == 0 ? ",ok," : ",failed," + message);
             std::istringstream columns(csv[0].substr(csv[0].find(",message,") + 9));
             for (std::string column; std::getline(columns, column, ',');) {
-                fields += "," + member(single.stdout_text, column);
+                fields += "," + member(document, column);
             }
             EXPECT_EQ(csv[i + 1], fields) << lre_test::joined(words);
+            EXPECT_EQ(jsonl[i], "{\"case\":" + std::to_string(i) +
+                                    (single.status == 0 ? ",\"status\":\"ok\",\"document\":" + document
+                                                        : ",\"status\":\"failed\",\"message\":\"" + message + "\"") +
+                                    "}");
         }
     }
 }
@@ -198,10 +193,12 @@ TEST(SweepRun, StopsAfterAWholeRow)
                   s.written * 100 + (s.cancel_after % 10 > 0) * 10 + (s.fail_write >= 0));
         EXPECT_EQ(r.ok, s.fail_write < 0);
     }
-    for (const int jobs : {1, 2}) {
-        recorder header;
-        header.fail_write = 0;
-        header = sweep_into({"--vary", "k=2,3"}, jobs, header);
+    for (const int jobs : {1, 2}) { // a CSV sink that refuses the header
+        const recorder header = sweep_into({"--vary", "k=2,3"}, jobs, [] {
+            recorder r;
+            r.fail_write = 0;
+            return r;
+        }());
         EXPECT_EQ(header.ok * 100 + header.outcome.rows_written * 10 + header.outcome.write_failed, 1);
     }
 }
