@@ -29,16 +29,15 @@ class UiServer:
         return answer + (dict(response.getheaders()),) if headers else answer
 
     def stop(self):
-        """Sends SIGTERM; returns the failures of a clean, quiet stop."""
+        """Sends SIGTERM; the failures of a clean, quiet stop."""
         self.process.send_signal(signal.SIGTERM)
         try:
             out, err = self.process.communicate(timeout=20)
         except subprocess.TimeoutExpired:
             self.process.kill()
-            return ["lre-ui did not stop within 20 s of SIGTERM"]
-        if self.process.returncode != 0 or out != "lre-ui: stopped\n" or err:
-            return ["unclean stop: status %s, %r %r" % (self.process.returncode, out, err)]
-        return []
+            out, err = "", "did not stop within 20 s of SIGTERM"
+        status = self.process.returncode
+        return [] if (status, out, err) == (0, "lre-ui: stopped\n", "") else ["stop: %s %r %r" % (status, out, err)]
 
 
 def report(failures, what):
