@@ -70,33 +70,35 @@ std::vector<std::string> sweep(const std::vector<const char *> &words, int jobs 
     return rows;
 }
 
-// Case lines crossed with an axis (the last word wins, as in lre-perf).
+// Case lines crossed with a grid (the last word wins, as in lre-perf; the
+// last axis varies fastest).
 TEST(SweepRun, RowsEqualSingleRunsOfEveryModule)
 {
     const struct {
-        const char *engine, *axis;
-        std::vector<std::string> values, case_lines;
+        std::vector<const char *> words;
+        std::vector<std::string> case_lines, values;
     } modules[] = {
-        {"tq12b", "altitude-km", {"20", "86", "87"}, {"--burn-s 0", "--throttle-pct 75 --burn-s 100", "--k 0"}},
-        {"tq15b", "altitude-km", {"0", "1"}, {"--burn-s 120 --k 3.1", "--throttle-pct 100", "--eta-cf 1.5"}},
-        {"yf100k", "throttle-pct", {"80", "55"}, {"--epsilon 30", "--burn-s 50 --altitude-km 11", "--beta 0.1"}},
+        {{"--engine", "tq12b", "--vary", "altitude-km=20,87", "--vary", "k=2.5,3"},
+         {"--burn-s 0", "--throttle-pct 75 --burn-s 100", "--k 0"},
+         {"--altitude-km 20 --k 2.5", "--altitude-km 20 --k 3", "--altitude-km 87 --k 2.5", "--altitude-km 87 --k 3"}},
+        {{"--engine", "tq15b", "--vary", "altitude-km=0,1"},
+         {"--burn-s 120 --k 3.1", "--throttle-pct 100", "--eta-cf 1.5"},
+         {"--altitude-km 0", "--altitude-km 1"}},
+        {{"--engine", "yf100k", "--vary", "throttle-pct=80,55"},
+         {"--epsilon 30", "--burn-s 50 --altitude-km 11", "--beta 0.1"},
+         {"--throttle-pct 80", "--throttle-pct 55"}},
     };
     for (const auto &m : modules) {
-        std::string cases, axis = std::string(m.axis) + "=" + m.values[0];
-        for (std::size_t i = 0; i < 3; ++i) {
-            cases += "# case\n" + m.case_lines[i] + "\n";
-            axis += i > 0 && i < m.values.size() ? "," + m.values[i] : "";
-        }
-        const std::vector<std::string> csv = sweep({"--engine", m.engine, "--vary", axis.c_str()}, 2, cases);
-        const std::vector<std::string> jsonl =
-            sweep({"--engine", m.engine, "--format", "jsonl", "--vary", axis.c_str()}, 1, cases);
+        const std::string cases = "# case\n" + m.case_lines[0] + "\n" + m.case_lines[1] + "\n\n" + m.case_lines[2];
+        std::vector<const char *> jsonl_words = m.words;
+        jsonl_words.insert(jsonl_words.end(), {"--format", "jsonl"});
+        const std::vector<std::string> csv = sweep(m.words, 2, cases), jsonl = sweep(jsonl_words, 1, cases);
         ASSERT_EQ(csv.size(), jsonl.size() + 1);
         ASSERT_EQ(jsonl.size(), 3 * m.values.size());
         for (std::size_t i = 0; i < jsonl.size(); ++i) {
             std::vector<std::string> words{"lre-perf", LRE_THERMO_DATABASE};
-            std::istringstream line("--engine " + std::string(m.engine) + " --json " +
-                                    m.case_lines[i / m.values.size()] + " --" + m.axis + " " +
-                                    m.values[i % m.values.size()]);
+            std::istringstream line(std::string("--engine ") + m.words[1] + " --json " +
+                                    m.case_lines[i / m.values.size()] + " " + m.values[i % m.values.size()]);
             words.insert(words.end(), std::istream_iterator<std::string>(line), {});
             lre_test::program_output single = lre_test::run_program(LRE_PERF_PATH, words);
             std::string &document = single.stdout_text;
