@@ -11,17 +11,11 @@
 namespace {
 
 // A range includes TO when it lies on a step (within 1e-9 of one), and then
-// ends on TO exactly; a list keeps its order, up to sweep_max_list_values.
+// ends on TO exactly; a list keeps its order.
 TEST(SweepPlan, AxisValues)
 {
-    std::string list = "k=0";
-    std::vector<double> values{0.0};
-    for (int i = 1; i < sweep_max_list_values; ++i) {
-        list += "," + std::to_string(i % 7);
-        values.push_back(i % 7);
-    }
     const struct {
-        std::string axis;
+        const char *axis;
         std::vector<double> values;
     } axes[] = {
         {"k=1:2:0.1", {1.0, 1.1, 1.2, 1.3, 1.4, 1.5, 1.6, 1.7, 1.8, 1.9, 2.0}},
@@ -29,17 +23,13 @@ TEST(SweepPlan, AxisValues)
         {"k=3:2:-0.5", {3.0, 2.5, 2.0}},
         {"k=2:2:1", {2.0}},
         {"k=0:3e-9:1e-9", {0.0, 1e-9, 2e-9, 3e-9}},
-        {list, values},
-        {list + ",1", {}},
+        {"k=3,1,2", {3.0, 1.0, 2.0}},
     };
     std::unique_ptr<sweep_plan> plan(new sweep_plan);
     for (const auto &a : axes) {
-        const char *words[] = {"db", "--vary", a.axis.c_str()};
+        const char *words[] = {"db", "--vary", a.axis};
         char message[sweep_message_size] = "";
-        ASSERT_EQ(sweep_plan_parse(plan.get(), 3, words, message, sizeof message), !a.values.empty()) << message;
-        if (a.values.empty()) {
-            continue;
-        }
+        ASSERT_TRUE(sweep_plan_parse(plan.get(), 3, words, message, sizeof message)) << message;
         ASSERT_EQ(plan->axes[0].count, static_cast<long long>(a.values.size())) << a.axis;
         for (std::size_t i = 0; i < a.values.size(); ++i) {
             EXPECT_NEAR(sweep_axis_value(&plan->axes[0], static_cast<long long>(i)), a.values[i], 1e-15) << a.axis;
