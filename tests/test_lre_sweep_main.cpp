@@ -78,8 +78,10 @@ TEST(LreSweep, ProgressLongCaseTextAndSigterm)
     EXPECT_EQ(sh("yes -- --throttle-pct 30 | head -n 5000 | \"$0\" \"$@\" | wc -l", {db, "--cases", "-"}).stdout_text,
               "5001\n");
 
-    const lre_test::program_output run = sh("\"$0\" \"$@\" & sleep 0.5; kill -TERM $!; wait $!",
-                                            {db, "--vary", "k=1:9:0.00001", "--format", "jsonl", "--progress"});
+    const lre_test::program_output run =
+        sh("f=$(mktemp); \"$0\" \"$@\" >$f & for i in $(seq 200); do [ -s $f ] || sleep 0.05; done; "
+           "kill -TERM $!; wait $!; s=$?; cat $f; rm $f; exit $s",
+           {db, "--vary", "k=1:9:0.00001", "--format", "jsonl", "--progress"});
     std::smatch stop;
     ASSERT_TRUE(std::regex_search(run.stderr_text, stop,
                                   std::regex("\nInterrupted: ([0-9]+) of 800001 rows written, "
