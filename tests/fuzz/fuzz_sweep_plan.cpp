@@ -3,7 +3,7 @@
 // chamber per fuel, opened once). Input: NUL-separated words, the first the
 // case text (used when the words ask for --cases), the rest lre-sweep's words
 // after the database path. Checked: a refusal has a message; an accepted plan
-// of at most 32 rows writes its header (CSV) and exactly its shard's rows, in
+// of at most 32 rows (2 searches) writes its header (CSV) and exactly its shard's rows, in
 // case order, each a whole line.
 #include <algorithm>
 #include <cstdint>
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     char message[sweep_message_size] = "";
     if (!sweep_plan_parse(&plan, static_cast<int>(argv.size()), argv.data(), message, sizeof message) ||
         (plan.cases_path && !sweep_plan_set_cases(&plan, cases.data(), cases.size(), message, sizeof message)) ||
-        !sweep_plan_check_limit(&plan, 32, message, sizeof message)) {
+        !sweep_plan_check_limit(&plan, plan.maximize ? 2 : 32, message, sizeof message)) {
         return message[0] != '\0' ? 0 : (lre_fuzz::fail("a refusal without a message"), 0);
     }
     cea_chamber *chamber = &chambers[engine_fuel_rp1(plan.module)];
