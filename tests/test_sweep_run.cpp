@@ -145,8 +145,8 @@ TEST(SweepRun, StopsAfterAWholeRow)
         }
         EXPECT_EQ(r.rows + r.progress, prefix + progress) << s.jobs << " jobs, stop " << s.cancel_after + s.fail_write;
         EXPECT_EQ(r.outcome.rows_failed, s.written < 1 ? 0 : s.written < 10 ? 1 : 2);
-        EXPECT_EQ(r.outcome.rows_written * 1000 + r.outcome.cancelled * 100 + r.outcome.write_failed * 10 + r.ok,
-                  s.written * 1000 + (s.cancel_after % 10 > 0) * 100 + (s.fail_write >= 0) * 10 + (s.fail_write < 0));
+        EXPECT_EQ((std::vector<long long>{r.outcome.rows_written, r.outcome.cancelled, r.outcome.write_failed, r.ok}),
+                  (std::vector<long long>{s.written, s.cancel_after % 10 > 0, s.fail_write >= 0, s.fail_write < 0}));
     }
 }
 
@@ -165,14 +165,15 @@ TEST(SweepRun, MaximizeAgreesWithAFineGrid)
     const std::vector<std::string> fine =
         sweep({"--vary", "pc-mpa=5,14", "--vary", "k=2:4:0.0005", "--format", "jsonl"}, 2);
     ASSERT_EQ(best.size() * 4001, fine.size());
-    for (std::size_t p = 0; p < 2; ++p) {
+    for (std::ptrdiff_t p = 0; p < 2; ++p) {
         const auto top = std::max_element(fine.begin() + p * 4001, fine.begin() + (p + 1) * 4001, [](auto &a, auto &b) {
             return number(a, "I_s_v_mps") < number(b, "I_s_v_mps");
         });
-        EXPECT_GE(number(best[p], "I_s_v_mps"), number(*top, "I_s_v_mps"));
-        EXPECT_NEAR(number(best[p], "K"), number(*top, "K"), 0.0005);
-        EXPECT_NE(best[p].find("\"at_bound\":false"), std::string::npos);
-        EXPECT_LE(number(best[p], "evaluations"), 40);
+        const std::string &row = best[static_cast<std::size_t>(p)];
+        EXPECT_GE(number(row, "I_s_v_mps"), number(*top, "I_s_v_mps"));
+        EXPECT_NEAR(number(row, "K"), number(*top, "K"), 0.0005);
+        EXPECT_NE(row.find("\"at_bound\":false"), std::string::npos);
+        EXPECT_LE(number(row, "evaluations"), 40);
     }
     for (const auto &bound :
          {std::make_pair("calculated.F_h_kN", "\"h_km\":86},"), std::make_pair("calculated.p_a_Pa", "\"h_km\":1},")}) {
