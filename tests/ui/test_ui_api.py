@@ -31,7 +31,7 @@ def main():
         return status, "application/json", json.dumps({"error": message}).encode() + b"\n"
 
     with tempfile.TemporaryDirectory() as assets, open(os.path.join(here, "requests.txt")) as requests:
-        for name, size in [("index.html", 1), ("style.css", 1), ("chart.min.js", 4 << 20)]:  # 4 MiB: the largest
+        for name, size in [("index.html", (4 << 20) + 1), ("style.css", 1), ("chart.min.js", 4 << 20)]:  # 4 MiB at most
             with open(os.path.join(assets, name), "w") as asset:
                 asset.write((name * (size // len(name) + 1))[:max(size, len(name))])
         for line in requests:
@@ -56,8 +56,9 @@ def main():
                 if run.returncode != int(status) or (first[:len(text) - 3] + "..." if text.endswith("...") else first) != text:
                     failures.append("lre-ui %s: %d %r" % (arguments, run.returncode, run.stdout + run.stderr))
         # A folder's own chart.min.js comes before the system's; it may be 4 MiB.
-        with open(os.path.join(assets, "app.js"), "w") as asset:
-            asset.write("app.js")
+        for name in ["index.html", "app.js"]:
+            with open(os.path.join(assets, name), "w") as asset:
+                asset.write(name)
         own = UiServer(ui, database, ["--assets", assets])
         if own.get("/chart.js")[2] != (b"chart.min.js" * (4 << 20))[:4 << 20] or "(page from %s)" % assets not in own.first_line:
             failures.append("the folder's own chart.min.js is not served: %r" % own.first_line)
