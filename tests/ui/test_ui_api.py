@@ -1,168 +1,104 @@
-"""lre-ui's API against the programs it serves: every /api/case answer is
-lre-perf --json's output (or its message) byte for byte, every /api/sweep
-answer lre-sweep's, and every bad request gets 400 or 413 naming its fault."""
+"""lre-ui against the programs it serves, by the table of requests.txt:
+/api/case answers are lre-perf --json's output (or its message) byte for
+byte, /api/sweep answers lre-sweep's; bad requests and command lines get their
+status and message. The page's files are served as they are; 8 clients at
+once get the answers each request got alone; a stop ends a sweep with 503."""
+import concurrent.futures
+import http.client
 import json
+import os
 import subprocess
+import tempfile
+import threading
+import time
 import urllib.parse
 
 from ui_server import UiServer, program_paths, report
 
-# Option lists as (name, value) pairs: what lre-perf prints for them decides
-# the answer (200 with its document, or 422 with its message).
-CASES = [
-    [],
-    [("throttle-pct", "75"), ("altitude-km", "20"), ("burn-s", "120")],
-    [("k", "3.1"), ("pc-mpa", "12"), ("epsilon", "30"), ("beta", "0.1"), ("eta-cf", "0.95")],
-    [("throttle-pct", "40.25"), ("t-oxygen-k", "95"), ("t-methane-k", "115"), ("eta-c-star", "0.96")],
-    [("altitude-km", "-0"), ("k", "1"), ("k", "3")],
-    [("engine", "tq15b")],
-    [("engine", "tq15b"), ("k", "3.2"), ("burn-s", "500"), ("altitude-km", "0")],
-    [("engine", "yf100k"), ("throttle-pct", "80"), ("epsilon", "30")],
-    [("engine", "yf100k"), ("altitude-km", "86"), ("burn-s", "100"), ("throttle-pct", "105")],
-    [("throttle-pct", "120")],
-    [("throttle-pct", "39.9")],
-    [("engine", "yf100k"), ("throttle-pct", "60")],
-    [("engine", "yf100k"), ("beta", "0.1")],
-    [("beta", "0.1"), ("engine", "yf100k")],
-    [("engine", "tq15b"), ("throttle-pct", "100")],
-    [("engine", "tq15b"), ("altitude-km", "0.001")],
-    [("altitude-km", "87")],
-    [("engine", "yf100k"), ("epsilon", "19")],
-    [("engine", "x")],
-    [("engine", "")],
-    [("eta-c-star", "-1")],
-    [("pc-mpa", "0.0001")],
-]
-
-# Raw queries that decode to an option list of lre-perf.
-ENCODED = [
-    ("throttle-pct=7%35&altitude-km=1e1", [("throttle-pct", "75"), ("altitude-km", "1e1")]),
-    ("throttle-pct=+75&", [("throttle-pct", " 75")]),
-    ("", []),
-]
-
-# Bad requests: the raw query and a word the message must hold.
-BAD_CASES = [
-    ("foo=1", "foo"),
-    ("json=1", "json"),
-    ("vary=k:1:2:1", "vary"),
-    ("--k=3", "--k"),
-    ("K=3", "K"),
-    ("throttle-pct=abc", "throttle-pct"),
-    ("throttle-pct=", "throttle-pct"),
-    ("throttle-pct=nan", "throttle-pct"),
-    ("k=inf", "k"),
-    ("k=1e999", "k"),
-    ("k=3%20", "k"),
-    ("k=0x", "k"),
-    ("throttle-pct", "throttle-pct"),
-    ("k=%zz", "k"),
-    ("k=%4", "k"),
-    ("k=%00", "k"),
-    ("=5", "=5"),
-    ("k=3&&beta=0.1", "''"),
-    ("engine=yf100k&foo=1", "foo"),
-    ("k=" + "1" * 200, "k"),
-    ("&".join("k=%d" % i for i in range(60)), "parameters"),
-]
-
-# Sweeps: the raw query and the same sweep's lre-sweep arguments.
-SWEEPS = [
-    ("vary=throttle-pct:40:110:10&format=csv", ["--vary", "throttle-pct=40:110:10", "--format", "csv"]),
-    ("vary=throttle-pct:90:120:10&burn-s=60&format=csv",
-     ["--vary", "throttle-pct=90:120:10", "--burn-s", "60", "--format", "csv"]),
-    ("engine=yf100k&vary=epsilon:20,28,36&vary=throttle-pct:65:105:20&format=jsonl",
-     ["--engine", "yf100k", "--vary", "epsilon=20,28,36", "--vary", "throttle-pct=65:105:20", "--format", "jsonl"]),
-    ("engine=tq15b&vary=k:2.5:3.5:0.25&format=csv",
-     ["--engine", "tq15b", "--vary", "k=2.5:3.5:0.25", "--format", "csv"]),
-    ("vary=pc-mpa:8:14:3&maximize=calculated.I_s_v_mps&over=k:2:4&format=csv",
-     ["--vary", "pc-mpa=8:14:3", "--maximize", "calculated.I_s_v_mps", "--over", "k=2:4", "--format", "csv"]),
-]
-
-# Bad sweeps: the raw query, the status and a word the message must hold.
-BAD_SWEEPS = [
-    ("vary=throttle-pct:40:110:0.01&format=csv", 413, "5000"),
-    ("vary=k:1:3:0.01&vary=beta:0:0.2:0.001&format=csv", 413, "5000"),
-    ("vary=engine:tq12b,tq15b&format=csv", 400, "engine"),
-    ("vary=bogus:1:2:1&format=csv", 400, "bogus"),
-    ("vary=throttle-pct&format=csv", 400, "throttle-pct"),
-    ("vary=k:1:2:1&format=xml", 400, "format"),
-    ("vary=k:1:2:1&output=x.csv", 400, "output"),
-    ("vary=k:1:2:1&cases=-", 400, "cases"),
-    ("vary=k:1:2:1&shard=1/2", 400, "shard"),
-    ("vary=k:1:2:1&jobs=2", 400, "jobs"),
-    ("vary=k:1:2:1&foo=1", 400, "foo"),
-    ("maximize=calculated.nothing&over=k:2:4", 400, "calculated.nothing"),
-    ("vary=k:1:%zz", 400, "vary"),
-]
-
-
-def lre_perf(program, database, options):
-    words = [program, database]
-    for name, value in options:
-        words += ["--" + name, value]
-    return subprocess.run(words + ["--json"], capture_output=True)
-
 
 def main():
     ui, perf, sweep, database, _ = program_paths()
+    here = os.path.dirname(os.path.abspath(__file__))
     server = UiServer(ui, database)
-    failures = []
+    failures, answers = [], {}
 
-    def check_case(query, options):
-        status, content_type, body = server.get("/api/case?" + query)
-        run = lre_perf(perf, database, options)
-        if run.returncode == 0:
-            expected = (200, "application/json", run.stdout)
-        elif run.stdout == b"" and run.stderr.count(b"\n") == 1:
-            message = run.stderr.decode().rstrip("\n")
-            expected = (422, "application/json", json.dumps({"error": message}).encode() + b"\n")
-        else:
-            expected = (400, "application/json", None)
-        if (status, content_type) != expected[:2] or (expected[2] is not None and body != expected[2]):
-            failures.append("case %r: got %d %s %r, lre-perf gives %r" % (query, status, content_type, body[:200],
-                                                                           expected))
+    def check(target, want):
+        answers[target] = got = server.get(target)
+        if got != want:
+            failures.append("%s: got %r, want %r" % (target[:80], got[:2] + (got[2][:150],), want[:2] + (want[2][:150],)))
 
-    for options in CASES:
-        check_case(urllib.parse.urlencode(options), options)
-    for query, options in ENCODED:
-        check_case(query, options)
+    def error(status, message):
+        return status, "application/json", json.dumps({"error": message}).encode() + b"\n"
 
-    def check_refusal(path, query, want_status, word):
-        status, content_type, body = server.get(path + query)
-        try:
-            message = json.loads(body)["error"]
-        except (ValueError, KeyError, TypeError):
-            message = None
-        if status != want_status or content_type != "application/json" or message is None or word not in message:
-            failures.append("%s%s: got %d %r, want %d naming %r" % (path, query[:60], status, body[:200],
-                                                                  want_status, word))
+    with tempfile.TemporaryDirectory() as assets, open(os.path.join(here, "requests.txt")) as requests:
+        for name, size in [("index.html", (4 << 20) + 1), ("style.css", 1), ("chart.min.js", 4 << 20)]:  # 4 MiB at most
+            with open(os.path.join(assets, name), "w") as asset:
+                asset.write((name * (size // len(name) + 1))[:max(size, len(name))])
+        for line in requests:
+            if line.startswith("= "):
+                path, _, query = line.split()[1].partition("?")
+                words = [w for name, value in urllib.parse.parse_qsl(query, keep_blank_values=True) for w in
+                         ("--" + name, value if name not in ("vary", "over") or "=" in value else value.replace(":", "=", 1))]
+                case = path == "/api/case"
+                run = subprocess.run([perf if case else sweep, database, *words, *["--json"][:case]], capture_output=True)
+                kind = "application/json" if case else "application/jsonl" if "format=jsonl" in query else "text/csv"
+                check(line.split()[1], (200, kind, run.stdout) if run.returncode in (0, 2) else
+                      error(422, run.stderr.decode().rstrip("\n")))
+            elif line[0].isdigit():
+                status, target, message = line.rstrip("\n").split(" ", 2)
+                check(target, error(int(status), message))
+            elif line.startswith("run "):
+                for name, value in [("@DB", database), ("@PORT", str(server.port)), ("@ASSETS", assets), ("@UI", ui)]:
+                    line = line.replace(name, value)
+                status, arguments, text = (part.strip() for part in line[4:].split("|", 2))
+                run = subprocess.run([ui, *arguments.split()], capture_output=True, text=True, timeout=20)
+                first = (run.stdout + run.stderr).split("\n")[0]
+                if run.returncode != int(status) or (first[:len(text) - 3] + "..." if text.endswith("...") else first) != text:
+                    failures.append("lre-ui %s: %d %r" % (arguments, run.returncode, run.stdout + run.stderr))
+        # A folder's own chart.min.js comes before the system's; it may be 4 MiB.
+        for name in ["index.html", "app.js"]:
+            with open(os.path.join(assets, name), "w") as asset:
+                asset.write(name)
+        own = UiServer(ui, database, ["--assets", assets])
+        if own.get("/chart.js")[2] != (b"chart.min.js" * (4 << 20))[:4 << 20] or "(page from %s)" % assets not in own.first_line:
+            failures.append("the folder's own chart.min.js is not served: %r" % own.first_line)
+        failures += own.stop()
 
-    for query, word in BAD_CASES:
-        check_refusal("/api/case?", query, 400, word)
-    for query, status, word in BAD_SWEEPS:
-        check_refusal("/api/sweep?", query, status, word)
+    version = subprocess.run([ui, "x", "--version"], capture_output=True, text=True).stdout
+    with open(os.path.join(here, "modules.json"), "rb") as golden:
+        check("/api/modules", (200, "application/json", golden.read().replace(b"VERSION", version.split()[1].encode())))
+    for path, name, kind in [("/", "index.html", "html"), ("/app.js", "app.js", "javascript"),
+                             ("/style.css", "style.css", "css"),
+                             ("/chart.js", "/usr/share/javascript/chart.js/chart.min.js", "javascript")]:
+        with open(os.path.join(here, "..", "..", "ui", name), "rb") as asset:
+            check(path, (200, "text/%s; charset=utf-8" % kind, asset.read()))
+    page, api = server.get("/app.js", headers=True)[3], server.get("/api/case", headers=True)[3]
+    if (page.get("X-Content-Type-Options"), page.get("Content-Security-Policy", "")[:18], api.get("Cache-Control")) != \
+            ("nosniff", "default-src 'self'", "no-store") or version != "lre-ui %s\n" % version.split()[1]:
+        failures.append("headers %r %r, version %r" % (page, api, version))
 
-    for query, arguments in SWEEPS:
-        status, content_type, body = server.get("/api/sweep?" + query)
-        run = subprocess.run([sweep, database] + arguments, capture_output=True)
-        want_type = "text/csv" if "csv" in arguments else "application/jsonl"
-        if status != 200 or not content_type.startswith(want_type) or body != run.stdout or run.stdout == b"":
-            failures.append("sweep %r: got %d %s %r, lre-sweep gives %r" % (query, status, content_type, body[:200],
-                                                                             run.stdout[:200]))
+    def client(number):  # on a kept-alive connection, 24 requests, a third of them bad
+        connection = http.client.HTTPConnection("127.0.0.1", server.port, timeout=20)
+        for i in range(24):
+            target = sorted(answers)[(number * 7 + i * 5) % len(answers)]
+            if server.get(target, connection) != answers[target]:
+                failures.append("under load %s: %r" % (target[:80], server.get(target)[:2]))
+        connection.close()
 
-    status, _, body = server.get("/api/modules")
-    if status != 200 or [m["key"] for m in json.loads(body)["modules"]] != ["tq12b", "tq15b", "yf100k"]:
-        failures.append("/api/modules: %d %r" % (status, body[:200]))
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        list(pool.map(client, range(8)))
 
-    for path, want in [("/", 200), ("/app.js", 200), ("/style.css", 200), ("/chart.js", 200),
-                       ("/index.html/../app.js", 404), ("/../CMakeLists.txt", 404), ("/ui/app.js", 404),
-                       ("/%2e%2e/CMakeLists.txt", 404), ("/api/nothing", 404)]:
-        status, _, _ = server.get(path)
-        if status != want:
-            failures.append("%s: got %d, want %d" % (path, status, want))
-
+    # A stop while a long sweep runs (each row a search): 503, then a clean stop.
+    result = []
+    long_sweep = threading.Thread(target=lambda: result.append(server.get(
+        "/api/sweep?vary=pc-mpa:5:14.99:0.002&maximize=calculated.I_s_v_mps&over=k:2:4")))
+    long_sweep.start()
+    time.sleep(0.5)
+    started = time.monotonic()
     failures += server.stop()
+    long_sweep.join()
+    if result != [error(503, "the server is stopping")] or time.monotonic() - started > 5:
+        failures.append("a sweep in progress at the stop: %r" % (result[0][:2] if result else None,))
     report(failures, "lre-ui API")
 
 
