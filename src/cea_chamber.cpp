@@ -51,18 +51,23 @@ static int cea_ok(int status, const char *step, char *error_buffer, int error_si
     return 0;
 }
 
+// Zeroed, not released: the caller closes a record before reopening it.
+static void clear_chamber(cea_chamber *chamber, char *error_buffer)
+{
+    chamber->reactants = nullptr;
+    chamber->products = nullptr;
+    chamber->solver = nullptr;
+    chamber->solution = nullptr;
+    error_buffer[0] = '\0';
+}
+
 int cea_chamber_open(cea_chamber *chamber, const char *thermo_lib, int fuel_rp1, char *error_buffer, int error_size)
 {
     if (chamber == nullptr || thermo_lib == nullptr || error_buffer == nullptr || error_size <= 0 ||
         (fuel_rp1 != 0 && fuel_rp1 != 1)) {
         return 0;
     }
-    // Zeroed, not released: the caller closes a record before reopening it.
-    chamber->reactants = nullptr;
-    chamber->products = nullptr;
-    chamber->solver = nullptr;
-    chamber->solution = nullptr;
-    error_buffer[0] = '\0';
+    clear_chamber(chamber, error_buffer);
     if (!cea_ok(cea_set_log_level(0), "CEA log setup", error_buffer, error_size) ||
         !cea_ok(cea_init_thermo(thermo_lib), "CEA thermo database", error_buffer, error_size)) {
         return 0;
@@ -75,11 +80,7 @@ int cea_chamber_create(cea_chamber *chamber, int fuel_rp1, char *error_buffer, i
     if (chamber == nullptr || error_buffer == nullptr || error_size <= 0 || (fuel_rp1 != 0 && fuel_rp1 != 1)) {
         return 0;
     }
-    chamber->reactants = nullptr;
-    chamber->products = nullptr;
-    chamber->solver = nullptr;
-    chamber->solution = nullptr;
-    error_buffer[0] = '\0';
+    clear_chamber(chamber, error_buffer);
 
     const char *const names[species_count] = {oxidizer_name, fuel_rp1 == 1 ? fuel_name_rp1 : fuel_name_methane};
     if (!cea_ok(cea_mixture_create(&chamber->reactants, species_count, names), "CEA reactant mixture", error_buffer,
