@@ -26,6 +26,10 @@ struct compiled_reader {
     std::size_t at;     // the next record's marker
     std::size_t record; // its offset, for messages
     int record_number;  // 1-based, the header first
+    // The record that holds the common part of the species being read (of
+    // a reactant entry, not the fits after it), for messages about that part.
+    std::size_t entry;
+    int entry_number;
     const char *source;
     failure *error;
     double bounds[compiled_bound_count];
@@ -38,6 +42,13 @@ static int refuse(const compiled_reader *r, const char *what)
 {
     return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: record %d at byte %zu: %s",
                 r->source, r->record_number, r->record, what);
+}
+
+// A fault of the species' common part, named by the record that holds it.
+static int refuse_entry(const compiled_reader *r, const char *what)
+{
+    return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: record %d at byte %zu: %s",
+                r->source, r->entry_number, r->entry, what);
 }
 
 // The next record, which must be of `size` bytes: *payload points at it.
@@ -70,6 +81,15 @@ static int next_record(compiled_reader *r, std::size_t size, const char *kind, c
     *payload = r->bytes + r->at + compiled_marker_bytes;
     r->at += size + 2 * compiled_marker_bytes;
     return CEA_OK;
+}
+
+// The next record, which begins a species or one of its intervals.
+static int next_species_record(compiled_reader *r, std::size_t size, const char *kind, const unsigned char **payload)
+{
+    int status = next_record(r, size, kind, payload);
+    r->entry = r->record;
+    r->entry_number = r->record_number;
+    return status;
 }
 
 // 1 when the `count` doubles at p are all finite: none has the exponent
@@ -120,14 +140,14 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
         unprintable |= static_cast<unsigned>(p[i] < 0x20 || p[i] > 0x7e);
     }
     if (unprintable != 0) {
-        return refuse(r, "the name holds a byte that is not printable text");
+        return refuse_entry(r, "the name holds a byte that is not printable text");
     }
     std::size_t from = 0;
     if (gas && p[0] == compiled_full_range_mark) {
         from = 1;
     }
     if (gas && (*phase == -1) != (from == 1)) {
-        return refuse(r, "a gas must be marked '*' exactly when its phase is -1");
+        return refuse_entry(r, "a gas must be marked '*' exactly when its phase is -1");
     }
     std::size_t n = 0;
     while (from + n < compiled_name_bytes && p[from + n] != ' ') {
@@ -135,7 +155,7 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
         ++n;
     }
     if (n == 0) {
-        return refuse(r, "the species name is blank");
+        return refuse_entry(r, "the species name is blank");
     }
     *name_length = n;
     f->count = 0;
@@ -143,7 +163,7 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
         const unsigned char *at = p + compiled_pairs_at + compiled_pair_bytes * static_cast<std::size_t>(pair);
         double amount = load_f64(at + 2);
         if (!std::isfinite(amount)) {
-            return refuse(r, "a formula pair is not an element symbol and a finite atom count");
+            return refuse_entry(r, "a formula pair is not an element symbol and a finite atom count");
         }
         if (amount == 0.0) {
             continue;
@@ -167,20 +187,20 @@ static int read_common(const compiled_reader *r, const unsigned char *p, int gas
                 f->amounts[e] += amount;
             }
         } else if (!add_formula_pair(f, reinterpret_cast<const char *>(at), 2, amount)) {
-            return refuse(r, "a formula pair is not an element symbol and a finite atom count");
+            return refuse_entry(r, "a formula pair is not an element symbol and a finite atom count");
         }
     }
     if (f->count == 0) {
-        return refuse(r, "the formula names no element");
+        return refuse_entry(r, "the formula names no element");
     }
     record->molecular_weight_kg_kmol = load_f64(p + compiled_molecular_weight_at);
     if (!std::isfinite(record->molecular_weight_kg_kmol) || !(record->molecular_weight_kg_kmol > 0.0)) {
-        return refuse(r, "the molecular weight is not a positive number");
+        return refuse_entry(r, "the molecular weight is not a positive number");
     }
     if (!all_finite(p + compiled_t_low_at, 2)) {
-        return refuse(r, "a temperature is not a finite number");
+        return refuse_entry(r, "a temperature is not a finite number");
     }
-    record->line_number = r->record_number;
+    record->line_number = r->entry_number;
     return CEA_OK;
 }
 
@@ -219,10 +239,10 @@ static int read_gas(compiled_reader *r, const unsigned char *common, const unsig
         return status;
     }
     if (phase != 0 && phase != -1) {
-        return refuse(r, "a gas's phase must be 0 or -1");
+        return refuse_entry(r, "a gas's phase must be 0 or -1");
     }
     if (count < 1 || count > compiled_gas_sets) {
-        return refuse(r, "a gas must have 1 to 3 temperature intervals");
+        return refuse_entry(r, "a gas must have 1 to 3 temperature intervals");
     }
     if (!all_finite(sets, compiled_gas_sets * compiled_set_doubles)) {
         return refuse(r, "a coefficient is not a finite number");
@@ -252,19 +272,19 @@ static int read_condensed_interval(compiled_reader *r, const unsigned char *comm
         *record = begin_record(r, product);
     } else if (std::memcmp(common, first, compiled_phase_at) != 0 ||
                std::memcmp(common + compiled_molecular_weight_at, first + compiled_molecular_weight_at, 8) != 0) {
-        return refuse(r, "an interval of a condensed species differs from its first in name, formula or weight");
+        return refuse_entry(r, "an interval of a condensed species differs from its first in name, formula or weight");
     }
     if (load_i32(common + compiled_phase_at) < 1) {
-        return refuse(r, "a condensed record's phase must be 1 or more");
+        return refuse_entry(r, "a condensed record's phase must be 1 or more");
     }
     if (!all_finite(common + compiled_t_low_at, 2)) {
-        return refuse(r, "a temperature is not a finite number");
+        return refuse_entry(r, "a temperature is not a finite number");
     }
     thermo_interval *in = reinterpret_cast<thermo_interval *>(*record + 1) + index;
     in->t_low_k = load_f64(common + compiled_t_low_at);
     in->t_high_k = load_f64(common + compiled_t_high_at);
     if (!(in->t_low_k > 0.0) || !(in->t_high_k > in->t_low_k) || (index > 0 && in->t_low_k < in[-1].t_high_k)) {
-        return refuse(r, "the temperature intervals of a condensed species must be positive and increasing");
+        return refuse_entry(r, "the temperature intervals of a condensed species must be positive and increasing");
     }
     if (!all_finite(set, compiled_set_doubles)) {
         return refuse(r, "a coefficient is not a finite number");
@@ -300,16 +320,16 @@ static int read_condensed(compiled_reader *r, const unsigned char *first, const 
         return status;
     }
     if (count < 1 || count > max_interval_count || count > remaining) {
-        return refuse(r, "the interval count of a condensed species does not match the records that follow");
+        return refuse_entry(r, "the interval count of a condensed species does not match the records that follow");
     }
     for (int i = 1; i < count; ++i) {
         const unsigned char *p = nullptr;
         const unsigned char *set = nullptr;
         if (product) {
-            status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+            status = next_species_record(r, compiled_condensed_bytes, "a condensed record", &p);
             set = status == CEA_OK ? p + compiled_tail_at : nullptr;
         } else {
-            status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+            status = next_species_record(r, compiled_reactant_bytes, "a reactant entry", &p);
             if (status == CEA_OK) {
                 status = next_fits(r, &set);
             }
@@ -345,10 +365,10 @@ static int read_assigned(compiled_reader *r, const unsigned char *p)
     record->assigned_temperature_k = load_f64(p + compiled_t_low_at);
     record->enthalpy_j_mol = load_f64(p + compiled_tail_at);
     if (!(record->assigned_temperature_k > 0.0)) {
-        return refuse(r, "the temperature of the assigned enthalpy is not a positive number");
+        return refuse_entry(r, "the temperature of the assigned enthalpy is not a positive number");
     }
     if (!std::isfinite(record->enthalpy_j_mol)) {
-        return refuse(r, "the assigned enthalpy is not a finite number");
+        return refuse_entry(r, "the assigned enthalpy is not a finite number");
     }
     record->condensed = phase != 0;
     end_record(r, record, &f, name, n);
@@ -365,7 +385,7 @@ static int read_reactant(compiled_reader *r, const unsigned char *p, int remaini
         return read_assigned(r, p);
     }
     if (count < 0) {
-        return refuse(r, "the interval count is negative");
+        return refuse_entry(r, "the interval count is negative");
     }
     const unsigned char *fits = nullptr;
     int status = next_fits(r, &fits);
@@ -427,14 +447,14 @@ static int read_species(compiled_reader *r, const thermo_database *db, int remai
     const unsigned char *p = nullptr;
     *used = 1;
     if (r->at < db->gases_end) {
-        int status = next_record(r, compiled_gas_bytes, "a gas record", &p);
+        int status = next_species_record(r, compiled_gas_bytes, "a gas record", &p);
         return status != CEA_OK ? status : read_gas(r, p, p + compiled_tail_at, 1);
     }
     if (r->at < db->products_end) {
-        int status = next_record(r, compiled_condensed_bytes, "a condensed record", &p);
+        int status = next_species_record(r, compiled_condensed_bytes, "a condensed record", &p);
         return status != CEA_OK ? status : read_condensed(r, p, p + compiled_tail_at, 1, remaining, used);
     }
-    int status = next_record(r, compiled_reactant_bytes, "a reactant entry", &p);
+    int status = next_species_record(r, compiled_reactant_bytes, "a reactant entry", &p);
     return status != CEA_OK ? status : read_reactant(r, p, remaining, used);
 }
 
