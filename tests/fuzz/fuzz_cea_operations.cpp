@@ -5,7 +5,8 @@
 // to hostile. After every call: a failure is a documented status with a
 // printable, non-empty last-error text, a success leaves none; a converged
 // state is finite, at the p (and T, or h) asked, with T in 200 K to 20000 K,
-// 0 < MW <= M and cp > cv > 0; a refused solve leaves no result; a destroyed
+// 0 < MW <= M and cp >= cv > 0 (cv is cp less R n, which rounds away when
+// nearly everything has condensed); a refused solve leaves no result; a destroyed
 // handle is refused.
 #include <cmath>
 #include <cstring>
@@ -54,7 +55,7 @@ void check_state(int status, cea_eqsolution solution, int type, double state1, d
     double t = v[CEA_TEMPERATURE], h = v[CEA_ENTHALPY], cp = v[CEA_FROZEN_CP];
     if (converged && (!(t >= 200.0 && t <= 20000.0) || std::fabs(v[CEA_PRESSURE] - p_bar) > 1e-12 * p_bar ||
                       (type == CEA_TP && t != state1) || !(v[CEA_MW] > 0.0 && v[CEA_MW] <= v[CEA_M] * (1 + 1e-12)) ||
-                      !(cp > v[CEA_FROZEN_CV] && v[CEA_FROZEN_CV] > 0.0) ||
+                      !(cp >= v[CEA_FROZEN_CV] && v[CEA_FROZEN_CV] > 0.0) ||
                       (type == CEA_HP && std::fabs(h - state1 * 8.31451) > 1e-8 * (std::fabs(h) + cp * t)))) {
         fail("type %d at %.17g, %.17g bar: T %.17g, h %.17g, M %g, MW %g, cp %g", type, state1, p_bar, t, h, v[CEA_M],
              v[CEA_MW], cp);
