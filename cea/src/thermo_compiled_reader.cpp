@@ -38,17 +38,21 @@ struct compiled_reader {
     std::size_t out_name_length;
 };
 
-static int refuse(const compiled_reader *r, const char *what)
+static int refuse_at(const compiled_reader *r, int number, std::size_t offset, const char *what)
 {
     return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: record %d at byte %zu: %s",
-                r->source, r->record_number, r->record, what);
+                r->source, number, offset, what);
+}
+
+static int refuse(const compiled_reader *r, const char *what)
+{
+    return refuse_at(r, r->record_number, r->record, what);
 }
 
 // A fault of the species' common part, named by the record that holds it.
 static int refuse_entry(const compiled_reader *r, const char *what)
 {
-    return fail(r->error, CEA_MALFORMED_DATABASE, "malformed thermodynamic database %s: record %d at byte %zu: %s",
-                r->source, r->entry_number, r->entry, what);
+    return refuse_at(r, r->entry_number, r->entry, what);
 }
 
 // The next record, which must be of `size` bytes: *payload points at it.
