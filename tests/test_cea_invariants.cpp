@@ -153,6 +153,18 @@ TEST(solver_invariants, hold_over_every_kind_of_state)
             problems.push_back({0, 0.0, 100.0, CEA_TP, t, {0.8, 0.2}});
         }
     }
+    // Cool states, most with water condensing, where a step once left below
+    // the floor a gas that the element ratios need (H2 when rich, O2 when
+    // lean) and the iteration stopped on singular equations: fuel, T, p, k.
+    const struct {
+        int fuel;
+        double t_k, p_bar, k;
+    } singular_starts[] = {{2, 400.0, 100.0, 2.4},  {2, 400.0, 100.0, 2.45}, {2, 400.0, 100.0, 2.5},
+                           {2, 400.0, 100.0, 2.55}, {2, 300.0, 1.0, 2.0},    {2, 600.0, 5.0, 2.8},
+                           {0, 300.0, 70.0, 4.9},   {1, 375.0, 10.0, 6.2}};
+    for (const auto &r : singular_starts) {
+        problems.push_back({r.fuel, 0.0, r.p_bar, CEA_TP, r.t_k, {r.k / (1.0 + r.k), 1.0 / (1.0 + r.k)}});
+    }
     for (double p_bar : {0.1, 10.0, 100.0}) {
         for (double h : {-50.0, 1.0, 100.0}) {
             problems.push_back({4, 0.0, p_bar, CEA_HP, h, {0.94, 0.06}});

@@ -39,10 +39,18 @@ static const int max_rounding_iterations = 8;
 // whole solve with condensed species entering and leaving.
 static const int base_iterations = 50;
 static const int max_total_iterations = 600;
+// Singular equations (restore_trace_gases): the gases below the floor come
+// back a factor e above it, at most this many times in one convergence.
+static const double restored_log_margin = 1.0;
+static const int max_restorations = 3;
 
-// One Newton step with the published step control. Returns 0 when the
-// equations could not be solved; otherwise takes the step and reports
-// whether the method's convergence tests held and the size of the step.
+enum { step_failed = 0, step_taken = 1, step_singular = 2 };
+
+// One Newton step with the published step control. Returns step_singular
+// (with the state untouched) when the equations could not be solved;
+// otherwise takes the step, reports whether the method's convergence tests
+// held and the size of the step, and returns step_taken, or step_failed
+// when the state reached is not a number or the first estimate gave up.
 static int newton_step(iteration *it, int *loose, double *correction)
 {
     equilibrium_solver *s = it->s;
@@ -52,7 +60,7 @@ static int newton_step(iteration *it, int *loose, double *correction)
     int m = assemble(it, s->matrix, &g);
     double *x = s->unknowns;
     if (!solve_linear(s->matrix, m, x)) {
-        return 0;
+        return step_singular;
     }
     int le = it->active_element_count;
     int ng = gas_columns(it);
@@ -148,7 +156,7 @@ static int newton_step(iteration *it, int *loose, double *correction)
         if (it->small_only) {
             if (it->ln_t < std::log(min_iteration_temperature_k) || it->ln_t > std::log(max_iteration_temperature_k)) {
                 it->temperature_clamped = 1;
-                return 0; // the small gases cannot meet the enthalpy: give up the first estimate
+                return step_failed; // the small gases cannot meet the enthalpy: give up the first estimate
             }
             it->t = std::exp(it->ln_t);
         } else if (it->ln_t < it->ln_t_low || it->ln_t > it->ln_t_high) {
@@ -164,7 +172,39 @@ static int newton_step(iteration *it, int *loose, double *correction)
         }
     }
     ++it->iterations;
-    return std::isfinite(it->ln_n_total) && std::isfinite(it->ln_t);
+    return std::isfinite(it->ln_n_total) && std::isfinite(it->ln_t) ? step_taken : step_failed;
+}
+
+// The equations are singular when the gases left in the sums no longer
+// hold the elements independently. Far from the answer (from equal shares
+// at a few hundred K) a step may carry below the floor a gas that the
+// element ratios need: with hydrogen in excess at 400 K, H2 falls below it
+// while H2O and O2 remain; these two cannot hold the surplus hydrogen, so
+// Newton drives O2 out after it and H2O alone is left for the two element
+// rows (when lean, O2 goes, and CO2 and H2O are left for three). The gas below the floor still has its ln n_j corrected
+// by eq. (2.18) and would come back, but the equations can no longer be
+// solved to take it there. Every gas in play below the floor in force is
+// then put back just above it, which gives the equations every gas again;
+// those not needed leave in the next steps, and the convergence tests and
+// balances that follow are those of any other state. Returns how many
+// gases were put back (0 for the first estimate, whose failure leads to
+// the published start).
+static int restore_trace_gases(iteration *it)
+{
+    if (it->small_only) {
+        return 0;
+    }
+    equilibrium_solver *s = it->s;
+    double trace_floor = it->ln_n_total - it->presence_log;
+    double restored = trace_floor + restored_log_margin;
+    int count = 0;
+    for (int j = 0; j < s->gas_count; ++j) {
+        if (gas_in_play(it, j) && !(s->ln_n[at(j)] > trace_floor)) {
+            s->ln_n[at(j)] = restored;
+            ++count;
+        }
+    }
+    return count;
 }
 
 // sum n_j H_j/RT over the gases in the sums and the included condensed
@@ -252,11 +292,18 @@ int converge(iteration *it, int mode)
     int extra = 0;
     double previous = 0.0;
     int set_changes = 0;
+    int restorations = 0;
     it->keep_present = 0;
     for (int k = 0; k < limit && it->iterations < max_total_iterations; ++k) {
         int loose = 0;
         double correction = 0.0;
-        if (!newton_step(it, &loose, &correction)) {
+        int step = newton_step(it, &loose, &correction);
+        if (step == step_singular && restorations < max_restorations && restore_trace_gases(it) > 0) {
+            ++restorations;
+            extra = 0;
+            continue;
+        }
+        if (step != step_taken) {
             return 0;
         }
         if (!loose) {
