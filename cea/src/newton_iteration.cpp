@@ -181,14 +181,14 @@ static int newton_step(iteration *it, int *loose, double *correction)
 // element ratios need: with hydrogen in excess at 400 K, H2 falls below it
 // while H2O and O2 remain; these two cannot hold the surplus hydrogen, so
 // Newton drives O2 out after it and H2O alone is left for the two element
-// rows (when lean, O2 goes, and CO2 and H2O are left for three). The gas below the floor still has its ln n_j corrected
-// by eq. (2.18) and would come back, but the equations can no longer be
-// solved to take it there. Every gas in play below the floor in force is
-// then put back just above it, which gives the equations every gas again;
-// those not needed leave in the next steps, and the convergence tests and
-// balances that follow are those of any other state. Returns how many
-// gases were put back (0 for the first estimate, whose failure leads to
-// the published start).
+// rows (when lean, O2 goes, and CO2 and H2O are left for three). The gas
+// below the floor still has its ln n_j corrected by eq. (2.18) and would
+// come back, but the equations can no longer be solved to take it there.
+// Every gas in play below the floor in force is then put back just above
+// it, which gives the equations every gas again; those not needed leave in
+// the next steps, and the convergence tests and balances that follow are
+// those of any other state. Returns how many gases were put back (0 for
+// the first estimate, whose failure leads to the published start).
 static int restore_trace_gases(iteration *it)
 {
     if (it->small_only) {
